@@ -1,0 +1,46 @@
+// The log file: one line per call, opened and closed each time, errors and warnings counted.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace textfil {
+
+// A text-file handle owned by the caller; the operations below bind, open and close it.
+struct TextFile {
+    std::FILE* file = nullptr;
+    std::string name;
+};
+
+// How the log module shows its "FEIL" boxes. The GUI sets a Qt message box; without a GUI the
+// default writes the caption and text to standard error.
+using MessageBoxHook = std::function<void(const std::string& caption, const std::string& text)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+
+int OpenAppend(TextFile& file, const std::string& name);
+int CreateNew(TextFile& file, const std::string& name);
+int PutLine(TextFile& file, std::string_view text);
+int CloseText(TextFile& file);
+int AppendLine(const std::string& name, std::string_view text);
+
+int WriteLog(std::string_view message);
+void ClearLog();
+void LogLogin();
+
+// Module state behind the operations.
+const std::string& LogFileName();
+void SetLogFileName(std::string name);
+bool LogToFile();
+void SetLogToFile(bool on);
+bool VerboseLogging();
+void SetVerboseLogging(bool on);
+std::int32_t ErrorCount();
+std::int32_t WarningCount();
+
+// Back to the start values, for tests.
+void ResetLogState();
+
+} // namespace textfil

@@ -88,6 +88,55 @@ void BM_Download(benchmark::State& state) {
 }
 BENCHMARK(BM_Download)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The same download through the plain receive-and-write path, to weigh the zero-copy path against it.
+class PlainFile : public net::TNetFileStream {
+public:
+    using net::TNetFileStream::TNetFileStream;
+    int NativeHandle() const override { return -1; }
+};
+
+void BM_DownloadCopying(benchmark::State& state) {
+    if (!configured(state)) {
+        return;
+    }
+    const std::string target = env("FTP_BENCH_LOCAL") + ".down";
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        net::TNetFTP ftp;
+        Progress progress;
+        progress.attach(ftp);
+        aim(ftp);
+        ftp.OpenSession(true);
+        PlainFile file(target, net::TFileMode::CreateForWriting);
+        ftp.DownloadToStream(env("FTP_BENCH_REMOTE", "big.bin"), file);
+        ftp.CloseConnection();
+        bytes += ftp.LastTransferBytes();
+    }
+    ::unlink(target.c_str());
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_DownloadCopying)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_UploadCopying(benchmark::State& state) {
+    if (!configured(state)) {
+        return;
+    }
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        net::TNetFTP ftp;
+        Progress progress;
+        progress.attach(ftp);
+        aim(ftp);
+        ftp.OpenSession(true);
+        PlainFile file(env("FTP_BENCH_LOCAL"), net::TFileMode::OpenForReading);
+        ftp.UploadFromStream(file, env("FTP_BENCH_UPLOAD", "up/bench.bin"), false);
+        ftp.CloseConnection();
+        bytes += ftp.LastTransferBytes();
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_UploadCopying)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 void BM_Upload(benchmark::State& state) {
     if (!configured(state)) {
         return;

@@ -32,6 +32,8 @@ using TReplyCodes = std::vector<std::int16_t>;
 // Limits that keep a hostile server from making the client buffer without end.
 constexpr std::size_t kMaxReplyLineLength = 65536;
 constexpr std::size_t kMaxReplyLines = 1000;
+// Downloads are written to their stream in batches of this size.
+constexpr std::size_t kWriteBatch = 1 << 20;
 
 class TNetBaseComponent {
 public:
@@ -116,6 +118,14 @@ protected:
     void CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered);
     void ResetForOpen();
     [[noreturn]] void FailTimedOut();
+    // After a failed receive: waits and returns true to try again, false for a socket already shut down
+    // with bytes still buffered; raises otherwise.
+    bool retryAfterReceiveError(int error);
+    // After a failed send: waits to try again, or raises.
+    void retryAfterSendError(int error);
+    // Zero-copy paths for local files where the platform has them; false when not taken.
+    bool receiveIntoFile(TNetStream& stream, std::int64_t& remaining, bool raiseIfClosed);
+    bool sendFromFile(TNetStream& stream, std::int64_t size);
 
     TNetSocketHandle m_socket;
 

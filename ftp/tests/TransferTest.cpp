@@ -288,6 +288,46 @@ TEST(Transfer, ResetDuringDownloadRaisesAndKeepsThePartialFile) {
 }
 
 TEST(Transfer, ResetDuringUploadRaisesWithoutKillingTheProcess) {
+    for (const bool fromFile : {false, true}) {
+        SCOPED_TRACE(fromFile ? "from a file" : "from memory");
+        ScriptedServer server([&](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            s.reply("200 PORT ok");
+            s.readCommand();
+            s.reply("150 ok");
+            DataLink data = s.connectToPort();
+            data.reset();
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port());
+        ftp.OpenSession(true);
+        testsupport::TempFolder folder;
+        const auto local = folder.path() / "big.bin";
+        std::ofstream(local, std::ios::binary) << pattern(8 << 20);
+        try {
+            if (fromFile) {
+                ftp.UploadFile(local.string(), "big", false);
+            } else {
+                net::TNetMemoryStream stream(pattern(8 << 20));
+                ftp.UploadFromStream(stream, "big", false);
+            }
+            FAIL() << "no exception";
+        } catch (const net::ENetSocketError& error) {
+            EXPECT_EQ(error.number(), 10054);
+        }
+        EXPECT_LT(ftp.LastTransferBytes(), 8 << 20);
+        ftp.CloseConnection();
+    }
+}
+
+TEST(Transfer, FileShorterThanItsSizeRaisesNoDataToRead) {
+    // A stream whose size promises more than it delivers, as a file cut while it is sent.
+    struct ShrinkingStream : net::TNetMemoryStream {
+        using net::TNetMemoryStream::TNetMemoryStream;
+        std::int64_t Size() const override { return TNetMemoryStream::Size() + 100; }
+    };
     ScriptedServer server([&](ServerSession& s) {
         s.login();
         s.readCommand();
@@ -295,19 +335,20 @@ TEST(Transfer, ResetDuringUploadRaisesWithoutKillingTheProcess) {
         s.readCommand();
         s.reply("150 ok");
         DataLink data = s.connectToPort();
-        data.reset();
+        data.receiveAll();
         s.waitForClose();
     });
     net::TNetFTP ftp;
     ftptest::aimAt(ftp, server.port());
     ftp.OpenSession(true);
-    net::TNetMemoryStream stream(pattern(8 << 20));
+    ShrinkingStream stream(pattern(1000));
     try {
-        ftp.UploadFromStream(stream, "big", false);
+        ftp.UploadFromStream(stream, "f", false);
         FAIL() << "no exception";
-    } catch (const net::ENetSocketError& error) {
-        EXPECT_EQ(error.number(), 10054);
+    } catch (const net::ENetNoDataToRead& error) {
+        EXPECT_STREQ(error.what(), "No data to read.");
     }
+    EXPECT_EQ(ftp.DataConnection(), nullptr);
     ftp.CloseConnection();
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
@@ -44,6 +45,19 @@ void aim(net::TNetFTP& ftp) {
     ftp.Passive = false;
 }
 
+// Resident memory now, from /proc; the growth is the peak after the transfer less this.
+long currentRssKiB() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
 long maxRssKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -70,7 +84,7 @@ void BM_Download(benchmark::State& state) {
         return;
     }
     const std::string target = env("FTP_BENCH_LOCAL") + ".down";
-    const long rssBefore = maxRssKiB();
+    const long rssBefore = currentRssKiB();
     std::int64_t bytes = 0;
     for (auto _ : state) {
         net::TNetFTP ftp;
@@ -141,7 +155,7 @@ void BM_Upload(benchmark::State& state) {
     if (!configured(state)) {
         return;
     }
-    const long rssBefore = maxRssKiB();
+    const long rssBefore = currentRssKiB();
     std::int64_t bytes = 0;
     for (auto _ : state) {
         net::TNetFTP ftp;

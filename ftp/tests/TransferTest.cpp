@@ -524,12 +524,14 @@ TEST(Transfer, TimeOutPaths) {
         const char* name;
         bool passive;
         int stage; // 0: never connects back, 1: connects and stays silent, 2: no final reply
+        bool upload = false;
     };
     const Row rows[] = {
         {"server never connects back", false, 0},
         {"silent active data connection", false, 1},
         {"silent passive data connection", true, 1},
         {"no final reply", false, 2},
+        {"upload nobody reads", false, 1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -553,10 +555,14 @@ TEST(Transfer, TimeOutPaths) {
         ftptest::aimAt(ftp, server.port(), 300ms);
         ftp.Passive = row.passive;
         ftp.OpenSession(true);
-        net::TNetMemoryStream stream;
+        net::TNetMemoryStream stream(row.upload ? pattern(32 << 20) : std::string());
         const auto start = std::chrono::steady_clock::now();
         try {
-            ftp.DownloadToStream("f", stream);
+            if (row.upload) {
+                ftp.UploadFromStream(stream, "f", false);
+            } else {
+                ftp.DownloadToStream("f", stream);
+            }
             FAIL() << "no exception";
         } catch (const net::ENetSocketError& error) {
             EXPECT_EQ(error.number(), 10060);

@@ -186,7 +186,8 @@ void BM_ConnectLoginSize(benchmark::State& state) {
             ftp.OpenSession(true);
             benchmark::DoNotOptimize(ftp.QueryFileSize(env("FTP_BENCH_REMOTE", "big.bin")));
             ftp.CloseConnection();
-            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         }
     }
     std::sort(times.begin(), times.end());

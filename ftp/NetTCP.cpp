@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
 #include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,12 +25,18 @@ namespace {
 
 std::string formatStatus(TNetStatus status, const std::string& argument) {
     switch (status) {
-    case stResolving: return "Resolving hostname " + argument + ".";
-    case stConnecting: return "Connecting to " + argument + ".";
-    case stConnected: return "Connected.";
-    case stDisconnecting: return "Disconnecting from " + argument + ".";
-    case stDisconnected: return "Not connected.";
-    case stText: return argument;
+    case stResolving:
+        return "Resolving hostname " + argument + ".";
+    case stConnecting:
+        return "Connecting to " + argument + ".";
+    case stConnected:
+        return "Connected.";
+    case stDisconnecting:
+        return "Disconnecting from " + argument + ".";
+    case stDisconnected:
+        return "Not connected.";
+    case stText:
+        return argument;
     }
     return argument;
 }
@@ -460,7 +466,8 @@ bool TNetTCPConnection::receiveIntoFile(TNetStream& stream, std::int64_t& remain
     const auto drain = [&] {
         loff_t offset = stream.Position();
         while (inPipe > 0) {
-            const ssize_t written = ::splice(pipe.readEnd(), nullptr, stream.NativeHandle(), &offset, inPipe, SPLICE_F_MOVE);
+            const ssize_t written =
+                ::splice(pipe.readEnd(), nullptr, stream.NativeHandle(), &offset, inPipe, SPLICE_F_MOVE);
             if (written <= 0) {
                 if (written < 0 && errno == EINTR) {
                     continue;
@@ -642,12 +649,15 @@ void TNetSimpleServer::WaitForPeer(TNetTCPConnection* control, const std::string
     if (!m_listening) {
         StartListening();
     }
+    const bool limited = IdleTimeout.count() > 0;
     const auto deadline = std::chrono::steady_clock::now() + IdleTimeout;
     try {
         while (!m_abortWait) {
-            const auto left =
+            auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
+            if (!limited) {
+                left = std::chrono::milliseconds(-1);
+            } else if (left.count() <= 0) {
                 throw ENetSocketError(wsa::TimedOut);
             }
             pollfd waits[2] = {{m_listener.Handle(), POLLIN, 0}, {-1, POLLIN, 0}};
@@ -657,6 +667,7 @@ void TNetSimpleServer::WaitForPeer(TNetTCPConnection* control, const std::string
                 count = 2;
             }
             const int ready = ::poll(waits, count, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+            // (-1 waits without limit.)
             if (ready < 0) {
                 if (errno == EINTR) {
                     continue;

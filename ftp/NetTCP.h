@@ -16,7 +16,14 @@ namespace net {
 
 enum TWorkMode : int { wkReceive = 0, wkSend = 1 };
 
-enum TNetStatus : int { stResolving = 0, stConnecting = 1, stConnected = 2, stDisconnecting = 3, stDisconnected = 4, stText = 5 };
+enum TNetStatus : int {
+    stResolving = 0,
+    stConnecting = 1,
+    stConnected = 2,
+    stDisconnecting = 3,
+    stDisconnected = 4,
+    stText = 5
+};
 
 class TNetComponent;
 
@@ -77,15 +84,15 @@ public:
     TNetSocketHandle& Socket() { return m_socket; }
     const TNetSocketHandle& Socket() const { return m_socket; }
 
-    TNetBuffer PendingInput;              // received, not yet consumed
-    bool ClosedByPeer = false;            // the last receive or send moved 0 bytes, or the connection closed
-    std::vector<std::string> ReplyLines;  // every line of the last reply
+    TNetBuffer PendingInput;             // received, not yet consumed
+    bool ClosedByPeer = false;           // the last receive or send moved 0 bytes, or the connection closed
+    std::vector<std::string> ReplyLines; // every line of the last reply
     TNetNotifyEvent OnDisconnected;
     bool LineWaitExpired = false;
-    std::int32_t RecvBufferSize = 32768;  // at most this much per receive call
+    std::int32_t RecvBufferSize = 32768; // at most this much per receive call
     std::int16_t ReplyCode = 0;
-    std::int32_t SendBufferSize = 32768;  // piece size of stream uploads
-    // Bounds every wait of this connection: connect, each reply, each receive and send.
+    std::int32_t SendBufferSize = 32768; // piece size of stream uploads
+    // Bounds every wait of this connection: connect, each reply, each receive and send; 0 waits without limit.
     std::chrono::milliseconds IdleTimeout{60000};
 
     std::string LastReplyLine() const { return ReplyLines.empty() ? std::string() : ReplyLines.back(); }
@@ -138,7 +145,7 @@ private:
 
 class TNetTCPClient : public TNetTCPConnection {
 public:
-    std::string BoundIP;  // local address to bind; empty = any
+    std::string BoundIP; // local address to bind; empty = any
     std::string Host;
     TNetNotifyEvent OnConnected;
     std::int32_t Port = 0;

@@ -389,8 +389,8 @@ TEST(Transfer, PassiveDownloadAndUploadConnectToTheControlPeer) {
     ftp.UploadFromStream(up, "u", false);
     ftp.CloseConnection();
     EXPECT_EQ(uploaded, bytes.substr(1000));
-    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "retr d", "PASV",
-                                             "STOR u"));
+    EXPECT_THAT(server.finish(),
+                ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "retr d", "PASV", "STOR u"));
     EXPECT_EQ(server.error(), "");
 }
 
@@ -527,10 +527,8 @@ TEST(Transfer, TimeOutPaths) {
         bool upload = false;
     };
     const Row rows[] = {
-        {"server never connects back", false, 0},
-        {"silent active data connection", false, 1},
-        {"silent passive data connection", true, 1},
-        {"no final reply", false, 2},
+        {"server never connects back", false, 0},    {"silent active data connection", false, 1},
+        {"silent passive data connection", true, 1}, {"no final reply", false, 2},
         {"upload nobody reads", false, 1, true},
     };
     for (const Row& row : rows) {

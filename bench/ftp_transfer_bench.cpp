@@ -5,6 +5,7 @@
 //   FTP_BENCH_UPLOAD    remote name for uploads (default up/bench.bin)
 //   FTP_BENCH_LOCAL     local file to upload
 //   FTP_BENCH_DOWNLOAD  local file to download into (default FTP_BENCH_LOCAL + ".down"); left in place
+//   FTP_BENCH_SESSIONS  sessions timed by BM_ConnectLoginSize (default 200)
 #include "NetFTP.h"
 
 #include <benchmark/benchmark.h>
@@ -184,7 +185,8 @@ void BM_ConnectLoginSize(benchmark::State& state) {
     }
     std::vector<double> times;
     for (auto _ : state) {
-        for (int i = 0; i < 200; ++i) {
+        const int sessions = std::max(1, std::atoi(env("FTP_BENCH_SESSIONS", "200").c_str()));
+        for (int i = 0; i < sessions; ++i) {
             const auto start = std::chrono::steady_clock::now();
             net::TNetFTP ftp;
             aim(ftp);

@@ -31,6 +31,7 @@ def main():
     handler = ShortRetrHandler if "--short-retr" in sys.argv[5:] else FTPHandler
     handler.authorizer = authorizer
     handler.banner = "transfer test server ready"
+    handler.auth_failed_timeout = 0
     server = FTPServer(("127.0.0.1", port), handler)
     server.serve_forever(handle_exit=True)
 

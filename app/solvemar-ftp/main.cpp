@@ -38,7 +38,8 @@ const char* const kHelp =
     "  send FIL        laster opp FIL til mappen på serveren\n"
     "  hent FIL        henter filen med samme navn fra mappen på serveren og legger den på plass\n"
     "                  av FIL; forrige versjon beholdes med endelsen .old\n"
-    "  --mappe MAPPE   mappen på serveren (ellers nøkkelen folder i FTP-oppsettet)\n"
+    "  --mappe MAPPE   mappen på serveren (ellers nøkkelen folder i FTP-oppsettet); uten den\n"
+    "                  brukes innloggingsmappen\n"
     "  --help          viser denne teksten\n"
     "\n"
     "Støttebibliotekets valg --debug, -install, -ip VERDI og --user VERDI virker som for pytagoras.\n"
@@ -153,7 +154,12 @@ int transfer(const Arguments& arguments) {
         // Let the user fill in the entry first, so its folder counts for this run.
         ftpunit::SjekkFTPOppsett();
     }
-    ftpunit::setFtpmappe(arguments.folder ? *arguments.folder : folderKey());
+    // HentFil joins folder and file name as they stand; a user who names a folder means the folder.
+    std::string folder = arguments.folder ? *arguments.folder : folderKey();
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    ftpunit::setFtpmappe(folder);
 
     std::string uploadError;
     try {
@@ -176,10 +182,20 @@ int transfer(const Arguments& arguments) {
     return kExitOk;
 }
 
+// Standard error is the program's answer to its caller: keep Qt's notices about the desktop
+// session (no runtime folder and the like) out of it, and pass on everything else.
+void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) {
+        return;
+    }
+    std::cerr << qFormatLogMessage(type, context, message).toLocal8Bit().constData() << "\n";
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
+    qInstallMessageHandler(qtMessages);
     QApplication app(argc, argv);
 
     std::vector<std::string> args;

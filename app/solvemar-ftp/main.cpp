@@ -8,8 +8,10 @@
 // why), 2 on wrong usage.
 #include "ftpunit.h"
 #include "hs_reg.h"
+#include "input.h"
 #include "serveroppsett.h"
 #include "textfil.h"
+#include "trekant.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -140,8 +142,9 @@ int transfer(const Arguments& arguments) {
     const std::string L = std::filesystem::absolute(arguments.file).string();
 
     // The pytagoras program's windows, in its order; only the transfer window is ever shown here.
-    // FIXME: create the triangle window first once its library is merged.
-    serveroppsett::TServerOppsettForm serverOppsettForm;
+    trekant::TPytagorasForm pytagorasForm;
+    input::TInputForm inputForm(&pytagorasForm);
+    serveroppsett::TServerOppsettForm serverOppsettForm(&pytagorasForm);
     ftpunit::TFTPform ftpForm;
 
     ftpunit::LesFTPOppsett();

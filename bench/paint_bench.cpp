@@ -11,8 +11,7 @@
 
 #include <cstdlib>
 
-static void BM_FullPaint(benchmark::State& state)
-{
+static void BM_FullPaint(benchmark::State& state) {
     trekant::resetQuantities();
     trekant::TPytagorasForm form;
     QImage image(950, 700, QImage::Format_RGB32);
@@ -26,8 +25,7 @@ static void BM_FullPaint(benchmark::State& state)
 }
 BENCHMARK(BM_FullPaint)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

@@ -62,7 +62,21 @@ void TInputForm::FormShow() {
 
 void TInputForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    centreOnMainForm();
     FormShow();
+}
+
+void TInputForm::centreOnMainForm() {
+    const QWidget* form = mainForm();
+    if (!form || !form->isVisible())
+        return;
+    // Qt's own placement of a dialog differs between platforms; centre the frames explicitly.
+    const QRect outer = frameGeometry();
+    const QPoint target = form->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2);
+    move(target);
+    const QPoint frameCorner = frameGeometry().topLeft();
+    if (frameCorner != target)
+        move(pos() + (target - frameCorner));
 }
 
 void setMainForm(QWidget* form) {

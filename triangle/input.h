@@ -27,6 +27,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    void centreOnMainForm();
 };
 
 // The most recently created dialog.

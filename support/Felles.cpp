@@ -1,7 +1,7 @@
 #include "Felles.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,19 +25,21 @@ struct DecimalDigits {
 };
 
 // The nearest 18-digit decimal form of a finite magnitude below 1e36: the units digit and 17
-// decimals below 10, else 18 significant digits. glibc's printf converts exactly, so the
-// nearest form is what it prints.
+// decimals below 10, else 18 significant digits. to_chars converts exactly, so the nearest form
+// is what it writes; unlike printf it ignores the locale, so the point stays a point.
 DecimalDigits eighteenDigits(double magnitude) {
     char buffer[64];
     DecimalDigits result;
     if (magnitude < 10) {
-        std::snprintf(buffer, sizeof buffer, "%.17f", magnitude); // "d.ddddddddddddddddd"
+        *std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::fixed, 17).ptr = '\0';
+        // "d.ddddddddddddddddd"
         result.digits.push_back(buffer[0]);
         result.digits.append(buffer + 2);
         result.intDigits = 1;
         return result;
     }
-    std::snprintf(buffer, sizeof buffer, "%.17e", magnitude); // "d.ddddddddddddddddde+XX"
+    // "d.ddddddddddddddddde+XX"
+    *std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::scientific, 17).ptr = '\0';
     const std::string text(buffer);
     const auto e = text.find('e');
     result.digits.push_back(text[0]);
@@ -90,8 +92,10 @@ std::string exponentForm(double verdi, int decimals) {
     if (std::isinf(verdi))
         return verdi < 0 ? "-INF" : "INF";
     char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.*E", decimals, verdi);
-    return buffer;
+    *std::to_chars(buffer, buffer + sizeof buffer - 1, verdi, std::chars_format::scientific, decimals).ptr = '\0';
+    std::string text = buffer;
+    std::replace(text.begin(), text.end(), 'e', 'E');
+    return text;
 }
 
 std::string padLeft(std::string text, int width) {
@@ -224,10 +228,15 @@ double TekstTilTall(std::string_view tekst) {
     }
     if (!isNumberSyntax(cleaned))
         return 0;
-    errno = 0;
-    const double value = std::strtod(cleaned.c_str(), nullptr);
+    // from_chars reads "." whatever the locale says; it takes no leading "+".
+    const char* first = cleaned.data();
+    const char* last = first + cleaned.size();
+    if (*first == '+')
+        ++first;
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
     // Out of range reads as no number rather than an infinity the triangle cannot use.
-    if (errno == ERANGE && std::isinf(value))
+    if (error != std::errc() || end != last)
         return 0;
     return value;
 }

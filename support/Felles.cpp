@@ -1,7 +1,9 @@
 #include "Felles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -228,15 +230,12 @@ double TekstTilTall(std::string_view tekst) {
     }
     if (!isNumberSyntax(cleaned))
         return 0;
-    // from_chars reads "." whatever the locale says; it takes no leading "+".
-    const char* first = cleaned.data();
-    const char* last = first + cleaned.size();
-    if (*first == '+')
-        ++first;
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
+    // Read in the C locale, so "." is the point whatever the user's locale says.
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    errno = 0;
+    const double value = ::strtod_l(cleaned.c_str(), nullptr, cLocale);
     // Out of range reads as no number rather than an infinity the triangle cannot use.
-    if (error != std::errc() || end != last)
+    if (errno == ERANGE && std::isinf(value))
         return 0;
     return value;
 }

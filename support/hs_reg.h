@@ -2,7 +2,11 @@
 // start-up and shut-down. Split into files by concern (hs_reg_*.cpp) behind this one header.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +30,22 @@ void saveini();
 void loadini();
 void freeini();
 
+// saveini with an answer: false when the file could not be written (the old file is then whole);
+// true when it was written or, being read-only, rightly left alone.
+bool saveIniFile();
+// Sets IniFileName (and IniFolder from it); start-up does this.
+void setIniFileName(const std::string& name);
+// Back to the start values: no store, "SOLVEMAR.INI", section "STANDARD".
+void resetIni();
+
+// Faults to simulate in saveini, for tests: no temporary file can be made, or writing fails once
+// this many bytes are written.
+struct IniSaveFaults {
+    bool noTemporaryFile = false;
+    std::optional<std::size_t> failAfterBytes;
+};
+void setIniSaveFaults(IniSaveFaults faults);
+
 // ---- Folder layout ---------------------------------------------------------------------------
 std::string solvemarpath(std::string_view kind);
 void setfolderpath(std::string_view kind, std::string_view folder);
@@ -36,6 +56,10 @@ std::string binfolder();
 std::string logfolder();
 std::string logfilename();
 
+// The running program file's full path; tests may set another one (empty restores the real one).
+std::string programFilePath();
+void setProgramFilePath(std::string path);
+
 // ---- System information ----------------------------------------------------------------------
 std::string computername();
 std::string domainname();
@@ -45,9 +69,74 @@ std::string networkuser();
 std::string activeuser();
 std::string tempdir();
 
+// The values of the "-ip" and "--user" options (cut to 15 and 63 characters).
+void setipoverride(std::string_view value);
+void setuseroverride(std::string_view value);
+const std::string& ipoverride();
+const std::string& useroverride();
+// Empties the activeuser cache and the two overrides, for tests.
+void resetSystemInfo();
+
+// Registry access as the system information reads it: keys below the machine's root, values read
+// as text. The key names keep their Windows spelling ("System\CurrentControlSet\...").
+enum class ValueStatus { Text, Missing, NotText };
+struct RegistryValue {
+    ValueStatus status = ValueStatus::Missing;
+    std::string text;
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // Opens a key for full access, creating it when allowed; false when it cannot be opened.
+    virtual bool openKey(const std::string& key) = 0;
+    virtual RegistryValue readValue(const std::string& key, const std::string& name) = 0;
+    // The names of the key's sub-keys in the order the registry lists them.
+    virtual std::vector<std::string> subKeyNames(const std::string& key) = 0;
+};
+
+// The backend the queries use; nullptr selects the platform's own (Windows registry or POSIX).
+void setRegistry(std::shared_ptr<Registry> registry);
+Registry& registry();
+std::shared_ptr<Registry> makePlatformRegistry();
+
+// A registry held in memory, for tests. Opening a missing key creates it unless access is denied.
+class MemoryRegistry : public Registry {
+public:
+    void setText(const std::string& key, const std::string& name, const std::string& value);
+    void setTextList(const std::string& key, const std::string& name, const std::vector<std::string>& values);
+    void setBinary(const std::string& key, const std::string& name);
+    void addKey(const std::string& key);
+    void denyAccess(const std::string& key);
+
+    bool openKey(const std::string& key) override;
+    RegistryValue readValue(const std::string& key, const std::string& name) override;
+    std::vector<std::string> subKeyNames(const std::string& key) override;
+
+private:
+    struct Value {
+        ValueStatus status;
+        std::string text;
+    };
+    struct Key {
+        std::string name;
+        std::vector<std::pair<std::string, Value>> values;
+    };
+    Key* find(const std::string& key);
+    Key& ensure(const std::string& key);
+    std::vector<Key> m_keys;
+    std::vector<std::string> m_denied;
+};
+
 // ---- Temporary-file clean-up -----------------------------------------------------------------
 void deletetempfiles(bool includeSystemFolders);
 void cleanfolder(std::string folder);
+// deletetree(folder, top): empties folder, and removes it unless it is top. Links are removed,
+// never followed.
+void deletetree(const std::string& folder, const std::string& top);
+// The GUI may show a busy cursor while a folder is emptied; without a GUI nothing is shown.
+using BusyCursorHook = std::function<void(bool busy)>;
+void setBusyCursorHook(BusyCursorHook hook);
 
 // ---- Start-up and shut-down ------------------------------------------------------------------
 // args are the parameters after the program name.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,8 @@ int PutLine(TextFile& file, std::string_view text);
 int CloseText(TextFile& file);
 int AppendLine(const std::string& name, std::string_view text);
 
+// Lines logged while LogFileName is still empty (early in start-up) are kept, and written when the
+// name is set, provided the LogToFile switch is still on then; otherwise they are dropped.
 int WriteLog(std::string_view message);
 void ClearLog();
 void LogLogin();
@@ -39,6 +42,10 @@ bool VerboseLogging();
 void SetVerboseLogging(bool on);
 std::int32_t ErrorCount();
 std::int32_t WarningCount();
+
+// The log's time stamp for a local time: the user's short date, a blank and the long time, the
+// time left out when it is 00:00:00 (formats of the C library's current LC_TIME locale).
+std::string TimeStamp(const std::tm& local);
 
 // Back to the start values, for tests.
 void ResetLogState();

@@ -1,0 +1,354 @@
+// The INI store: the whole SOLVEMAR.INI in memory, sections and keys found without regard to case
+// through hash maps, written back in the order things were added.
+#include <cerrno>
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Felles.h"
+#include "hs_reg.h"
+#include "platform.h"
+
+namespace hs_reg {
+
+namespace {
+
+constexpr std::size_t kSectionMax = 63;
+constexpr const char* kDefaultSection = "STANDARD";
+
+struct Entry {
+    std::string key;
+    std::string value;
+    // A line without "=" inside a section; kept so a write-back does not lose it.
+    bool bare = false;
+};
+
+struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> index;
+};
+
+struct Store {
+    std::vector<Section> sections;
+    std::unordered_map<std::string, std::size_t> index;
+};
+
+Store g_store;
+std::string g_iniFileName = "SOLVEMAR.INI";
+std::string g_iniFolder;
+std::string g_currentSection = kDefaultSection;
+// Set when an existing file could not be read: writing the (empty) store back would wipe it.
+bool g_loadFailed = false;
+IniSaveFaults g_faults;
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::string_view trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+Section* findSection(std::string_view name) {
+    const auto it = g_store.index.find(lower(name));
+    return it == g_store.index.end() ? nullptr : &g_store.sections[it->second];
+}
+
+Section& ensureSection(std::string_view name) {
+    const auto [it, added] = g_store.index.try_emplace(lower(name), g_store.sections.size());
+    if (added) {
+        g_store.sections.push_back(Section{std::string(name), {}, {}});
+    }
+    return g_store.sections[it->second];
+}
+
+void addEntry(Section& section, Entry entry) {
+    // A repeated key keeps its first value for reading; both lines are written back.
+    section.index.try_emplace(lower(entry.key), section.entries.size());
+    section.entries.push_back(std::move(entry));
+}
+
+const std::string* findValue(std::string_view key) {
+    const Section* section = findSection(g_currentSection);
+    if (section == nullptr) {
+        return nullptr;
+    }
+    const auto it = section->index.find(lower(key));
+    return it == section->index.end() ? nullptr : &section->entries[it->second].value;
+}
+
+// Decimal, or hexadecimal after "$" or "0x"; the whole text must be the number.
+std::optional<std::int32_t> parseInteger(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (!text.empty() && text[0] == '$') {
+        base = 16;
+        text.remove_prefix(1);
+    } else if (text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text[0] == '+' || text[0] == '-') {
+        return std::nullopt;
+    }
+    std::uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    if (base == 16) {
+        // Hexadecimal fills all 32 bits, so $FFFFFFFF is -1.
+        if (magnitude > 0xFFFFFFFFull) {
+            return std::nullopt;
+        }
+        const auto bits = static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
+        return negative ? static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(bits)) : bits;
+    }
+    if (magnitude > (negative ? 2147483648ull : 2147483647ull)) {
+        return std::nullopt;
+    }
+    const auto value = static_cast<std::int64_t>(magnitude);
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+std::string serialise() {
+    std::string out;
+    for (const Section& section : g_store.sections) {
+        out += '[';
+        out += section.name;
+        out += "]\r\n";
+        for (const Entry& entry : section.entries) {
+            out += entry.key;
+            if (!entry.bare) {
+                out += '=';
+                out += entry.value;
+            }
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool writeAll(int fd, std::string_view data) {
+    std::size_t written = 0;
+    while (written < data.size()) {
+        std::size_t chunk = data.size() - written;
+        if (g_faults.failAfterBytes) {
+            if (written >= *g_faults.failAfterBytes) {
+                errno = ENOSPC;
+                return false;
+            }
+            chunk = std::min(chunk, *g_faults.failAfterBytes - written);
+        }
+        const ssize_t n = ::write(fd, data.data() + written, chunk);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The file a save really replaces: through symbolic links to their final target, so the link
+// itself stays a link.
+std::string resolveTarget(const std::string& name) {
+    std::string target = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return target;
+        }
+        std::string buffer(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0) {
+            return target;
+        }
+        buffer.resize(static_cast<std::size_t>(n));
+        target = (!buffer.empty() && buffer[0] == '/') ? buffer : platform::folderPart(target) + buffer;
+    }
+    return target;
+}
+
+bool writeInPlace(const std::string& name, std::string_view data) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = writeAll(fd, data);
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
+// The new content goes to a temporary file beside the old one, reaches the disk, and then takes
+// the old file's place in one rename: a crash or a full disk never leaves a half-written file.
+bool writeReplacing(const std::string& name, std::string_view data) {
+    const std::string target = resolveTarget(name);
+    const std::string folder = platform::folderPart(target);
+    const std::string temporary = folder + "." + platform::namePart(target) + ".tmp" + std::to_string(::getpid());
+
+    int fd = -1;
+    if (!g_faults.noTemporaryFile) {
+        ::unlink(temporary.c_str());
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    }
+    if (fd < 0) {
+        // A folder where no new file can be made (but the file itself may be writable).
+        return writeInPlace(target, data);
+    }
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only root may give a file away; the content matters more than the owner.
+        }
+    }
+    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
+        const std::string syncFolder = folder.empty() ? std::string(".") : folder;
+        const int dir = ::open(syncFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return true;
+    }
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+} // namespace
+
+const std::string& IniFileName() { return g_iniFileName; }
+const std::string& IniFolder() { return g_iniFolder; }
+const std::string& currentsection() { return g_currentSection; }
+
+void setIniFileName(const std::string& name) {
+    g_iniFileName = name;
+    g_iniFolder = platform::folderPart(name);
+}
+
+void setsection(std::string_view name) { g_currentSection = felles::CutText(name, kSectionMax); }
+void resetsection() { g_currentSection = kDefaultSection; }
+
+std::string readstr(std::string_view key) {
+    const std::string* value = findValue(key);
+    return value == nullptr ? std::string() : felles::CutText(*value, felles::kShortTextMax);
+}
+
+void writestr(std::string_view key, std::string_view value) {
+    const std::string cutKey = felles::CutText(key, felles::kShortTextMax);
+    const std::string cutValue = felles::CutText(value, felles::kShortTextMax);
+    Section& section = ensureSection(g_currentSection);
+    const auto it = section.index.find(lower(cutKey));
+    if (it != section.index.end()) {
+        Entry& entry = section.entries[it->second];
+        entry.value = cutValue;
+        entry.bare = false;
+        return;
+    }
+    addEntry(section, Entry{cutKey, cutValue, false});
+}
+
+bool readbool(std::string_view key) { return readint(key) != 0; }
+void writebool(std::string_view key, bool value) { writestr(key, value ? "1" : "0"); }
+
+std::int32_t readint(std::string_view key) {
+    const std::string* value = findValue(key);
+    if (value == nullptr) {
+        return 0;
+    }
+    return parseInteger(trim(*value)).value_or(0);
+}
+
+void writeint(std::string_view key, std::int32_t value) { writestr(key, std::to_string(value)); }
+
+bool saveIniFile() {
+    if (g_iniFileName.empty() || g_loadFailed || platform::isReadOnly(g_iniFileName)) {
+        return true;
+    }
+    return writeReplacing(g_iniFileName, serialise());
+}
+
+void saveini() { saveIniFile(); }
+
+void loadini() {
+    g_store = Store{};
+    g_loadFailed = false;
+    std::ifstream in(g_iniFileName, std::ios::binary);
+    if (!in) {
+        struct stat st {};
+        g_loadFailed = ::stat(g_iniFileName.c_str(), &st) == 0;
+        return;
+    }
+    Section* section = nullptr;
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string_view text = trim(line);
+        if (text.empty() || text[0] == ';') {
+            continue;
+        }
+        if (text.front() == '[' && text.back() == ']' && text.size() >= 2) {
+            section = &ensureSection(trim(text.substr(1, text.size() - 2)));
+            continue;
+        }
+        if (section == nullptr) {
+            continue;
+        }
+        const auto equals = text.find('=');
+        if (equals == std::string_view::npos) {
+            addEntry(*section, Entry{std::string(text), {}, true});
+        } else {
+            addEntry(*section, Entry{std::string(trim(text.substr(0, equals))),
+                                     std::string(trim(text.substr(equals + 1))), false});
+        }
+    }
+    if (in.bad()) {
+        g_loadFailed = true;
+    }
+}
+
+void freeini() {
+    g_store = Store{};
+    g_loadFailed = false;
+}
+
+void resetIni() {
+    freeini();
+    g_iniFileName = "SOLVEMAR.INI";
+    g_iniFolder.clear();
+    g_currentSection = kDefaultSection;
+    g_faults = IniSaveFaults{};
+}
+
+void setIniSaveFaults(IniSaveFaults faults) { g_faults = faults; }
+
+} // namespace hs_reg

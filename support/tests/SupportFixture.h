@@ -1,0 +1,82 @@
+// A clean support library for each test: its own APPDATA, working folder and program file, an
+// in-memory registry, logging state back at the start, and message boxes collected.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TempEnvironment.h"
+#include "hs_reg.h"
+#include "textfil.h"
+
+namespace supporttest {
+
+namespace fs = std::filesystem;
+
+inline void ResetSupport() {
+    textfil::ResetLogState();
+    textfil::SetMessageBoxHook(nullptr);
+    hs_reg::resetIni();
+    hs_reg::resetSystemInfo();
+    hs_reg::setRegistry(nullptr);
+    hs_reg::setProgramFilePath({});
+    hs_reg::setBusyCursorHook(nullptr);
+}
+
+// Splits a log file into its lines; every line must end in CR LF.
+inline std::vector<std::string> LogLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const auto end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back("<no CR LF>" + bytes.substr(start));
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The message of a log line written under the C locale ("12/08/26 14:05:09 message"), or
+// "<bad stamp>" when the time stamp is not well formed.
+std::string MessageOf(const std::string& line);
+
+class SupportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSupport();
+        m_registry = std::make_shared<hs_reg::MemoryRegistry>();
+        hs_reg::setRegistry(m_registry);
+        fs::create_directories(programFolder());
+        hs_reg::setProgramFilePath((programFolder() / "demo.exe").string());
+        textfil::SetMessageBoxHook([this](const std::string& caption, const std::string& text) {
+            m_boxes.push_back(caption + "|" + text);
+        });
+    }
+    void TearDown() override { ResetSupport(); }
+
+    fs::path programFolder() const { return m_env.root() / "prog" / "bin"; }
+    std::string root() const { return (m_env.appdata() / "Solvemar").string() + "/"; }
+    std::string logFile() const { return root() + "log/demo.log"; }
+    // The messages of the log file's lines, time stamps checked and taken off.
+    std::vector<std::string> LogMessages() const { return LogMessagesOf(logFile()); }
+    static std::vector<std::string> LogMessagesOf(const std::string& file) {
+        std::vector<std::string> messages;
+        for (const std::string& line : LogLines(testsupport::ReadFileBytes(file))) {
+            messages.push_back(MessageOf(line));
+        }
+        return messages;
+    }
+
+    testsupport::TempEnvironment m_env;
+    std::shared_ptr<hs_reg::MemoryRegistry> m_registry;
+    std::vector<std::string> m_boxes;
+};
+
+} // namespace supporttest

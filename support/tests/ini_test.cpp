@@ -1,0 +1,169 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "SupportFixture.h"
+
+namespace supporttest {
+namespace {
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+class IniTest : public SupportTest {
+protected:
+    void SetUp() override {
+        SupportTest::SetUp();
+        m_ini = (m_env.work() / "SOLVEMAR.INI").string();
+        hs_reg::setIniFileName(m_ini);
+    }
+    void Load(const std::string& text) {
+        WriteFileBytes(m_ini, text);
+        hs_reg::loadini();
+    }
+    std::size_t FilesInWork() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_env.work()), fs::directory_iterator()));
+    }
+    std::string m_ini;
+};
+
+TEST_F(IniTest, LoadDropsCommentsAndPreSectionLinesAndWritesBackInOrder) {
+    Load("lost=1\n; comment\n  [STANDARD]  \n  LogToFile =  1  \n\n;x\nName=Ola Nordmann\n"
+         "[FOLDERS]\r\nlog_folder=/a/b/\r\n");
+    hs_reg::resetsection();
+    hs_reg::writestr("Added", "new");
+    hs_reg::setsection("Extra");
+    hs_reg::writeint("n", -5);
+    hs_reg::saveini();
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\nLogToFile=1\r\nName=Ola Nordmann\r\nAdded=new\r\n\r\n"
+                                    "[FOLDERS]\r\nlog_folder=/a/b/\r\n\r\n"
+                                    "[Extra]\r\nn=-5\r\n\r\n");
+}
+
+TEST_F(IniTest, SectionsAndKeysIgnoreCase) {
+    Load("[Standard]\nlogtofile=1\n");
+    hs_reg::setsection("STANDARD");
+    EXPECT_TRUE(hs_reg::readbool("LOGTOFILE"));
+    hs_reg::writestr("LogToFile", "0");
+    hs_reg::saveini();
+    EXPECT_EQ(ReadFileBytes(m_ini), "[Standard]\r\nlogtofile=0\r\n\r\n");
+}
+
+TEST_F(IniTest, ValueReading) {
+    Load("[STANDARD]\nflag2=2\nflagYes=yes\nhexDollar=$1F\nhex0x=0x1F\nneg=-12\nbig=99999999999\nspace=1 2\n"
+         "empty=\nffff=$FFFFFFFF\n");
+    struct Row {
+        const char* key;
+        std::int32_t integer;
+        bool flag;
+    };
+    const Row rows[] = {
+        {"flag2", 2, true},    {"flagYes", 0, false}, {"hexDollar", 31, true}, {"hex0x", 31, true},
+        {"neg", -12, true},    {"big", 0, false},     {"space", 0, false},     {"empty", 0, false},
+        {"missing", 0, false}, {"ffff", -1, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(hs_reg::readint(row.key), row.integer);
+        EXPECT_EQ(hs_reg::readbool(row.key), row.flag);
+    }
+    hs_reg::writeint("hexDollar", hs_reg::readint("hexDollar"));
+    EXPECT_EQ(hs_reg::readstr("hexDollar"), "31");
+    hs_reg::writebool("b", true);
+    EXPECT_EQ(hs_reg::readstr("b"), "1");
+}
+
+TEST_F(IniTest, LongSectionNamesAreCutTo63) {
+    const std::string base(63, 'S');
+    hs_reg::setsection(base + "one");
+    EXPECT_EQ(hs_reg::currentsection(), base);
+    hs_reg::writestr("k", "v");
+    hs_reg::setsection(base + "two");
+    EXPECT_EQ(hs_reg::readstr("k"), "v");
+}
+
+TEST_F(IniTest, ValuesAreCutTo255) {
+    hs_reg::writestr("k", std::string(300, 'v'));
+    EXPECT_EQ(hs_reg::readstr("k").size(), 255u);
+}
+
+TEST_F(IniTest, MissingSectionReadsDefaultsAndCreatesNothing) {
+    Load("[STANDARD]\na=1\n");
+    hs_reg::setsection("NOWHERE");
+    EXPECT_EQ(hs_reg::readstr("a"), "");
+    EXPECT_EQ(hs_reg::readint("a"), 0);
+    EXPECT_FALSE(hs_reg::readbool("a"));
+    hs_reg::saveini();
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\na=1\r\n\r\n");
+}
+
+TEST_F(IniTest, MissingFileGivesEmptyStoreAndCreatesNothing) {
+    hs_reg::loadini();
+    EXPECT_EQ(hs_reg::readstr("LogToFile"), "");
+    EXPECT_FALSE(fs::exists(m_ini));
+}
+
+TEST_F(IniTest, ReadOnlyFileIsNeverWritten) {
+    Load("[STANDARD]\n; keep me\na=1\n");
+    ::chmod(m_ini.c_str(), 0444);
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\n; keep me\na=1\n");
+}
+
+TEST_F(IniTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
+    Load("[STANDARD]\na=1\n");
+    ::chmod(m_ini.c_str(), 0640);
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    struct stat st {};
+    ASSERT_EQ(::stat(m_ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(FilesInWork(), 1u);
+}
+
+TEST_F(IniTest, FailedWriteLeavesTheOldFileWhole) {
+    const std::string old = "[STANDARD]\nkeep=this file\n";
+    Load(old);
+    hs_reg::writestr("more", std::string(200, 'x'));
+    hs_reg::setIniSaveFaults({.noTemporaryFile = false, .failAfterBytes = 10});
+    EXPECT_FALSE(hs_reg::saveIniFile());
+    EXPECT_EQ(ReadFileBytes(m_ini), old);
+    EXPECT_EQ(FilesInWork(), 1u) << "the temporary file is removed";
+}
+
+TEST_F(IniTest, WithoutATemporaryFileTheFileIsWrittenInPlace) {
+    Load("[STANDARD]\na=1\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(m_ini.c_str(), &before), 0);
+    hs_reg::setIniSaveFaults({.noTemporaryFile = true, .failAfterBytes = std::nullopt});
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    struct stat st {};
+    ::stat(m_ini.c_str(), &st);
+    EXPECT_EQ(st.st_ino, before.st_ino) << "same file, written in place";
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\na=2\r\n\r\n");
+}
+
+TEST_F(IniTest, SaveThroughASymbolicLinkReplacesTheTarget) {
+    const fs::path real = m_env.root() / "elsewhere" / "real.ini";
+    fs::create_directories(real.parent_path());
+    WriteFileBytes(real, "[STANDARD]\na=1\n");
+    fs::create_symlink(real, m_ini);
+    hs_reg::loadini();
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    EXPECT_TRUE(fs::is_symlink(m_ini));
+    EXPECT_EQ(ReadFileBytes(real), "[STANDARD]\r\na=2\r\n\r\n");
+}
+
+TEST_F(IniTest, UnreadableExistingFileIsNotOverwritten) {
+    // A folder standing where the file should be cannot be read as a file, even by root.
+    fs::create_directory(m_ini);
+    hs_reg::loadini();
+    hs_reg::writestr("a", "1");
+    hs_reg::saveini();
+    EXPECT_TRUE(fs::is_directory(m_ini));
+}
+
+} // namespace
+} // namespace supporttest

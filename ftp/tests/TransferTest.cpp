@@ -388,9 +388,9 @@ TEST(Transfer, PassiveDownloadAndUploadConnectToTheControlPeer) {
     up.SetPosition(1000); // passive uploads send from the current position
     ftp.UploadFromStream(up, "u", false);
     ftp.CloseConnection();
-    EXPECT_EQ(uploaded, bytes.substr(1000));
     EXPECT_THAT(server.finish(),
                 ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "retr d", "PASV", "STOR u"));
+    EXPECT_EQ(uploaded, bytes.substr(1000));
     EXPECT_EQ(server.error(), "");
 }
 

@@ -67,6 +67,13 @@ protected:
         }
         s_root = new testsupport::TempFolder();
         std::filesystem::create_directory(s_root->path() / "served");
+        // The port is free when chosen but another process may take it first: then try another one.
+        for (int attempt = 0; attempt < 3 && !startServer(); ++attempt) {
+        }
+    }
+
+    // Starts the server on a fresh port and waits until it accepts connections.
+    static bool startServer() {
         s_port = ftptest::freeLoopbackPort();
         const std::string port = std::to_string(s_port);
         const std::string folder = (s_root->path() / "served").string();
@@ -87,9 +94,21 @@ protected:
             ::execv(kPython, const_cast<char**>(argv));
             ::_exit(127);
         }
-        for (int i = 0; i < 200 && s_pid > 0 && !acceptsConnections(s_port); ++i) {
+        if (s_pid < 0) {
+            return false;
+        }
+        for (int i = 0; i < 400; ++i) {
+            if (acceptsConnections(s_port)) {
+                return true;
+            }
+            int status = 0;
+            if (::waitpid(s_pid, &status, WNOHANG) == s_pid) {
+                s_pid = -1; // ended early, most likely because the port was taken
+                return false;
+            }
             std::this_thread::sleep_for(25ms);
         }
+        return true; // SetUp reports the server log
     }
 
     static void TearDownTestSuite() {

@@ -1,6 +1,5 @@
 #include "NetFTP.h"
 
-#include <filesystem>
 #include <sys/stat.h>
 
 namespace net {

@@ -370,6 +370,11 @@ std::int16_t TNetTCPConnection::AwaitReply(const TReplyCodes& allowed) {
         }
     }
     ReplyCode = ReplyCodeOf(LastReplyLine());
+    if (ReplyCode == 421) {
+        // The server is closing the control connection: close it here too, or the owner would take the
+        // session for open and fail later on a dead socket.
+        CloseConnection();
+    }
     if (!allows(allowed, ReplyCode)) {
         throw ENetProtocolReplyError(LastReplyLine(), ReplyCode);
     }

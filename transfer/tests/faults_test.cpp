@@ -1,0 +1,299 @@
+// Faults under a download through the transfer window: the disk fills or the file size limit is hit
+// while the temporary file is written, or the server stops sending half-way. L and O must come out
+// exactly as they went in.
+#include "FtpServerProcess.h"
+#include "TransferFixture.h"
+#include "ftpunit.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace transfertest;
+using namespace std::chrono_literals;
+using ftpunit::TFTPform;
+
+const std::string kUser = "kari";
+const std::string kPassword = "Hemmelig7";
+
+std::string bytesOf(std::size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(seed + i * 11 % 241);
+    }
+    return bytes;
+}
+
+// Lowers the process's file size limit for one scope. Writes past it fail with EFBIG instead of
+// raising SIGXFSZ, which is ignored meanwhile.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = bytes;
+        m_active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~ScopedFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+class DownloadFaultTest : public TransferTest {
+protected:
+    void TearDown() override {
+        if (m_mounted) {
+            ::umount2(m_local.c_str(), MNT_DETACH);
+        }
+        TransferTest::TearDown();
+    }
+
+    void startServer() {
+        m_server = std::make_unique<FtpServerProcess>(m_env.root() / "server", kUser, kPassword);
+        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", m_server->port(), kUser, kPassword));
+    }
+
+    // The local folder as a filesystem of its own with room for `bytes`; false where mounting is not allowed.
+    bool mountSmallFolder(std::size_t bytes) {
+        m_local = work() / "liten";
+        fs::create_directories(m_local);
+        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+        m_mounted = ::mount("tmpfs", m_local.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        return m_mounted;
+    }
+
+    void useOrdinaryFolder() {
+        m_local = work() / "data";
+        fs::create_directories(m_local);
+    }
+
+    std::string local(const std::string& name) const { return (m_local / name).string(); }
+
+    // L and O with content of their own, a remote file far larger than the room left for T; the
+    // download runs under `during` (which sets up the fault) and must leave L and O as they were.
+    template <typename Fault> void expectLAndOKept(std::size_t remoteSize, Fault during) {
+        const std::string remoteContent = bytesOf(remoteSize, 'r');
+        testsupport::WriteFileBytes(m_server->root() / "tabell.dat", remoteContent);
+        const std::string L = local("tabell.dat");
+        const std::string O = local("tabell.old");
+        const std::string T = local("tabell.tmp");
+        const std::string lContent = bytesOf(150000, 'l');
+        const std::string oContent = bytesOf(90000, 'o');
+        testsupport::WriteFileBytes(L, lContent);
+        testsupport::WriteFileBytes(O, oContent);
+        TFTPform form;
+
+        during([&] { form.HentFil(L); });
+
+        EXPECT_EQ(ftpunit::ftpfeil(), 500);
+        EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
+        EXPECT_EQ(testsupport::ReadFileBytes(L), lContent);
+        EXPECT_EQ(testsupport::ReadFileBytes(O), oContent);
+        if (fs::exists(T)) {
+            EXPECT_LT(fs::file_size(T), remoteSize) << "T cannot hold the whole file";
+        }
+        EXPECT_FALSE(form.NetFTP1->IsConnected());
+        EXPECT_FALSE(form.isVisible());
+        const auto messages = logMessages();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), "FTP: Kobler fra.");
+        EXPECT_NE(logText().find("FTP: Feil nr. 500, kan ikke laste ned filen " + L), std::string::npos);
+    }
+
+    fs::path m_local;
+    bool m_mounted = false;
+    std::unique_ptr<FtpServerProcess> m_server;
+};
+
+TEST_F(DownloadFaultTest, FullFilesystemHalfWayKeepsLAndO) {
+    if (!mountSmallFolder(1 << 20)) {
+        GTEST_SKIP() << "mounting a small filesystem is not allowed here";
+    }
+    startServer();
+    expectLAndOKept(4 << 20, [](auto download) { download(); });
+    EXPECT_LT(fs::file_size(local("tabell.tmp")), std::uintmax_t{1} << 20);
+}
+
+TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
+    useOrdinaryFolder();
+    startServer(); // before the limit: the server process must not inherit it
+    expectLAndOKept(3 << 20, [](auto download) {
+        ScopedFileSizeLimit limit(1 << 20);
+        ASSERT_TRUE(limit.active());
+        download();
+    });
+    EXPECT_EQ(fs::file_size(local("tabell.tmp")), std::uintmax_t{1} << 20);
+}
+
+// ---- A server that stops sending half-way --------------------------------------------------------
+
+// A bare FTP server on loopback that logs in anyone, announces a size, opens the active data
+// connection, sends the first `sent` bytes and then stays silent until the client leaves.
+class StallingServer {
+public:
+    StallingServer(std::int64_t announced, std::string sent) : m_announced(announced), m_sent(std::move(sent)) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 1) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            throw std::runtime_error("cannot listen");
+        }
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~StallingServer() {
+        m_thread.join();
+        ::close(m_listener);
+    }
+    StallingServer(const StallingServer&) = delete;
+    StallingServer& operator=(const StallingServer&) = delete;
+
+    int port() const { return m_port; }
+    bool dataSent() const { return m_dataSent; }
+
+private:
+    static bool readable(int fd, int ms) {
+        pollfd entry{fd, POLLIN, 0};
+        return ::poll(&entry, 1, ms) > 0;
+    }
+
+    static void send(int fd, const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) {
+                return;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    std::string readLine(int fd) {
+        for (;;) {
+            const auto end = m_buffer.find("\r\n");
+            if (end != std::string::npos) {
+                std::string line = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 2);
+                return line;
+            }
+            char chunk[1024];
+            const ssize_t n = readable(fd, 5000) ? ::recv(fd, chunk, sizeof chunk, 0) : 0;
+            if (n <= 0) {
+                return std::string();
+            }
+            m_buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    void run() {
+        if (!readable(m_listener, 5000)) {
+            return;
+        }
+        const int control = ::accept(m_listener, nullptr, nullptr);
+        int data = -1;
+        send(control, "220 ready\r\n");
+        for (std::string line = readLine(control); !line.empty(); line = readLine(control)) {
+            const std::string verb = line.substr(0, line.find(' '));
+            if (verb == "user") {
+                send(control, "331 password\r\n");
+            } else if (verb == "pass") {
+                send(control, "230 in\r\n");
+            } else if (verb == "type") {
+                send(control, "200 type\r\n");
+            } else if (verb == "syst") {
+                send(control, "215 UNIX Type: L8\r\n");
+            } else if (verb == "SIZE") {
+                send(control, "213 " + std::to_string(m_announced) + "\r\n");
+            } else if (verb == "PORT") {
+                data = connectTo(line.substr(5));
+                send(control, "200 PORT ok\r\n");
+            } else if (verb == "retr") {
+                send(control, "150 opening\r\n");
+                send(data, m_sent);
+                m_dataSent = true;
+            } else {
+                send(control, "502 not here\r\n");
+            }
+        }
+        if (data >= 0) {
+            ::close(data);
+        }
+        ::close(control);
+    }
+
+    static int connectTo(const std::string& argument) {
+        int p[6] = {};
+        if (std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5]) != 6) {
+            return -1;
+        }
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(static_cast<std::uint32_t>(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]));
+        address.sin_port = htons(static_cast<std::uint16_t>(p[4] * 256 + p[5]));
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        return fd;
+    }
+
+    std::int64_t m_announced;
+    std::string m_sent;
+    int m_listener = -1;
+    int m_port = 0;
+    std::string m_buffer;
+    std::atomic<bool> m_dataSent{false};
+    std::thread m_thread;
+};
+
+TEST_F(TransferTest, HalfTheDataThenSilenceTimesOutKeepingTAndL) {
+    const std::string content = bytesOf(200000, 's');
+    StallingServer server(200000, content.substr(0, 100000));
+    loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
+    const fs::path folder = work() / "data";
+    fs::create_directories(folder);
+    const std::string L = (folder / "liste.txt").string();
+    const std::string T = (folder / "liste.tmp").string();
+    testsupport::WriteFileBytes(L, "forrige versjon");
+    TFTPform form;
+    form.NetFTP1->IdleTimeout = 400ms;
+
+    const auto start = std::chrono::steady_clock::now();
+    form.HentFil(L);
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_TRUE(server.dataSent());
+    EXPECT_GE(took, 390ms) << "the idle time-out ends the wait, not an earlier guess";
+    EXPECT_LT(took, 3000ms);
+    EXPECT_EQ(ftpunit::ftpfeil(), 500);
+    EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
+    EXPECT_EQ(form.NetFTP1->LastTransferBytes(), 100000);
+    EXPECT_EQ(testsupport::ReadFileBytes(T), content.substr(0, 100000)) << "what came stays in T";
+    EXPECT_EQ(testsupport::ReadFileBytes(L), "forrige versjon");
+    EXPECT_FALSE(fs::exists(folder / "liste.old"));
+    EXPECT_FALSE(form.NetFTP1->IsConnected());
+    EXPECT_EQ(logMessages().back(), "FTP: Kobler fra.");
+}
+
+} // namespace

@@ -197,12 +197,59 @@ std::string resolveTarget(const std::string& name) {
     return target;
 }
 
+// Puts bytes at the start of fd, past the simulated faults: used to put the old content back.
+bool restoreAll(int fd, std::string_view data) {
+    std::size_t written = 0;
+    while (written < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + written, data.size() - written, static_cast<off_t>(written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return ::ftruncate(fd, static_cast<off_t>(data.size())) == 0;
+}
+
+// Without a temporary file the new content can only overwrite the old where it lies. The old content
+// is read first and room for the new is reserved before anything is overwritten; a write cut short
+// (full disk, size limit) puts the old content back, so the file is never left half-written.
 bool writeInPlace(const std::string& name, std::string_view data) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         return false;
     }
-    bool ok = writeAll(fd, data);
+    std::string old;
+    char chunk[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        old.append(chunk, static_cast<std::size_t>(n));
+    }
+    bool ok = true;
+    if (data.size() > old.size()) {
+        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
+        ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL; // EINVAL/EOPNOTSUPP: not offered here
+    }
+    ok = ok && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data) &&
+         ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+    if (!ok) {
+        const int error = errno;
+        restoreAll(fd, old);
+        ::fsync(fd);
+        errno = error;
+    }
     ok = ::close(fd) == 0 && ok;
     return ok;
 }

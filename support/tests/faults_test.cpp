@@ -1,0 +1,285 @@
+// Faults under the INI store and the clean-up: saves cut short by an injected failure, a file size
+// limit or a full filesystem; clean-ups over trees full of links, hidden and read-only entries and
+// deep nesting.
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "SupportFixture.h"
+
+namespace supporttest {
+namespace {
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+// Lowers the process's file size limit for one scope. Writes past it fail with EFBIG instead of
+// raising SIGXFSZ, which is ignored meanwhile.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = bytes;
+        m_active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~ScopedFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+class IniFaultTest : public SupportTest {
+protected:
+    void SetUp() override {
+        SupportTest::SetUp();
+        useFolder(m_env.work());
+    }
+    void TearDown() override {
+        hs_reg::setIniSaveFaults({});
+        if (m_mounted) {
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+        }
+        SupportTest::TearDown();
+    }
+
+    void useFolder(const fs::path& folder) {
+        m_folder = folder;
+        m_ini = (folder / "SOLVEMAR.INI").string();
+        hs_reg::setIniFileName(m_ini);
+    }
+    // Loads the old file and adds enough to the store that the new file is some 25 KB.
+    void loadAndGrow() {
+        WriteFileBytes(m_ini, kOld);
+        hs_reg::loadini();
+        hs_reg::setsection("VEKST");
+        for (int i = 0; i < 100; ++i) {
+            hs_reg::writestr("nokkel" + std::to_string(i), std::string(240, static_cast<char>('a' + i % 26)));
+        }
+    }
+    std::vector<std::string> filesInFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static constexpr const char* kOld = "[STANDARD]\nLogToFile=1\nName=Ola Nordmann\n\n[ANNET]\nverdi=42\n";
+    fs::path m_folder;
+    std::string m_ini;
+    bool m_mounted = false;
+};
+
+TEST_F(IniFaultTest, InjectedFailureAtAnyPointKeepsTheOldFileWhole) {
+    struct Row {
+        const char* name;
+        bool inPlace; // no temporary file can be made beside the INI file
+        std::size_t failAfter;
+    };
+    const Row rows[] = {
+        {"replacing, nothing written", false, 0},      {"replacing, one byte", false, 1},
+        {"replacing, half-way", false, 12000},         {"replacing, all but the last byte", false, 25000},
+        {"in place, nothing written", true, 0},        {"in place, one byte", true, 1},
+        {"in place, within the old length", true, 20}, {"in place, half-way", true, 12000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        loadAndGrow();
+        hs_reg::setIniSaveFaults({.noTemporaryFile = row.inPlace, .failAfterBytes = row.failAfter});
+        EXPECT_FALSE(hs_reg::saveIniFile());
+        hs_reg::setIniSaveFaults({});
+        EXPECT_EQ(ReadFileBytes(m_ini), kOld);
+        EXPECT_EQ(filesInFolder(), std::vector<std::string>{"SOLVEMAR.INI"});
+        // The store still holds the new values, and a later save that can write gets them out.
+        EXPECT_TRUE(hs_reg::saveIniFile());
+        hs_reg::loadini();
+        hs_reg::setsection("VEKST");
+        EXPECT_EQ(hs_reg::readstr("nokkel99"), std::string(240, 'v'));
+        hs_reg::resetsection();
+        EXPECT_EQ(hs_reg::readstr("Name"), "Ola Nordmann");
+    }
+}
+
+TEST_F(IniFaultTest, FileSizeLimitCutsTheWriteAndKeepsTheOldFileWhole) {
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "replacing");
+        loadAndGrow();
+        hs_reg::setIniSaveFaults({.noTemporaryFile = inPlace, .failAfterBytes = std::nullopt});
+        {
+            ScopedFileSizeLimit limit(8192);
+            ASSERT_TRUE(limit.active());
+            EXPECT_FALSE(hs_reg::saveIniFile());
+        }
+        hs_reg::setIniSaveFaults({});
+        EXPECT_EQ(ReadFileBytes(m_ini), kOld);
+        EXPECT_EQ(filesInFolder(), std::vector<std::string>{"SOLVEMAR.INI"});
+    }
+}
+
+TEST_F(IniFaultTest, FullFilesystemKeepsTheOldFileWhole) {
+    const fs::path small = m_env.root() / "liten";
+    fs::create_directories(small);
+    m_folder = small;
+    m_mounted = ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0;
+    if (!m_mounted) {
+        GTEST_SKIP() << "mounting a small filesystem is not allowed here";
+    }
+    useFolder(small);
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "replacing");
+        loadAndGrow();
+        // Fill what is left but a little, so the new file starts and then runs out of room.
+        const int filler = ::open((small / "fyll").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(filler, 0);
+        const std::string block(4096, 'f');
+        while (::write(filler, block.data(), block.size()) == static_cast<ssize_t>(block.size())) {
+        }
+        ::close(filler);
+        fs::resize_file(small / "fyll", fs::file_size(small / "fyll") - 8192);
+
+        hs_reg::setIniSaveFaults({.noTemporaryFile = inPlace, .failAfterBytes = std::nullopt});
+        EXPECT_FALSE(hs_reg::saveIniFile());
+        hs_reg::setIniSaveFaults({});
+        EXPECT_EQ(ReadFileBytes(m_ini), kOld);
+        fs::remove(small / "fyll");
+        EXPECT_EQ(filesInFolder(), std::vector<std::string>{"SOLVEMAR.INI"});
+    }
+}
+
+// ---- Clean-up over a hostile tree -----------------------------------------------------------------
+
+class CleanupFaultTest : public SupportTest {
+protected:
+    void SetUp() override {
+        SupportTest::SetUp();
+        hs_reg::setIniFileName((m_env.work() / "SOLVEMAR.INI").string());
+        hs_reg::loadini();
+        textfil::SetLogToFile(true);
+        textfil::SetLogFileName((m_env.root() / "t.log").string());
+    }
+
+    // Folders and files outside the tree, each with content to check afterwards.
+    void makeOutside() {
+        fs::create_directories(outside() / "inner" / "deeper");
+        WriteFileBytes(outside() / "keep.txt", "keep");
+        WriteFileBytes(outside() / ".hidden-keep", "hidden keep");
+        WriteFileBytes(outside() / "inner" / "deeper" / "keep2.txt", "keep2");
+        WriteFileBytes(outside() / "readonly.txt", "ro");
+        ::chmod((outside() / "readonly.txt").c_str(), 0444);
+        WriteFileBytes(outside() / "hardlinked.txt", "shared");
+    }
+    void expectOutsideIntact() const {
+        EXPECT_EQ(ReadFileBytes(outside() / "keep.txt"), "keep");
+        EXPECT_EQ(ReadFileBytes(outside() / ".hidden-keep"), "hidden keep");
+        EXPECT_EQ(ReadFileBytes(outside() / "inner" / "deeper" / "keep2.txt"), "keep2");
+        EXPECT_EQ(ReadFileBytes(outside() / "readonly.txt"), "ro");
+        EXPECT_EQ(ReadFileBytes(outside() / "hardlinked.txt"), "shared");
+        struct stat st {};
+        ASSERT_EQ(::stat((outside() / "readonly.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0444u) << "no attribute of an outside file is touched";
+        std::size_t count = 0;
+        for (auto it = fs::recursive_directory_iterator(outside()); it != fs::recursive_directory_iterator(); ++it) {
+            ++count;
+        }
+        EXPECT_EQ(count, 7u); // inner, deeper and five files
+    }
+
+    // Everything a careless clean-up trips over, below top.
+    void makeHostileTree(const fs::path& top) {
+        fs::create_directories(top / ".skjult-mappe" / "under");
+        WriteFileBytes(top / "a.txt", "a");
+        WriteFileBytes(top / ".skjult", "h");
+        WriteFileBytes(top / "...", "three dots");
+        WriteFileBytes(top / "..x", "dots");
+        WriteFileBytes(top / ".skjult-mappe" / "under" / ".inne", "h");
+        WriteFileBytes(top / "skrivebeskyttet.txt", "ro");
+        ::chmod((top / "skrivebeskyttet.txt").c_str(), 0444);
+        WriteFileBytes(top / "linje\nskift", "newline in the name");
+        ::mkfifo((top / "fifo").c_str(), 0600);
+        fs::create_directory_symlink(outside(), top / "lenke-mappe");
+        fs::create_symlink(outside() / "keep.txt", top / "lenke-fil");
+        fs::create_symlink(outside() / "readonly.txt", top / "lenke-skrivebeskyttet");
+        fs::create_directory_symlink("..", top / "lenke-forelder");
+        fs::create_directory_symlink(top, top / "lenke-til-seg-selv");
+        fs::create_symlink(top / "finnes-ikke", top / "lenke-brutt");
+        fs::create_hard_link(outside() / "hardlinked.txt", top / "hardlenke");
+        // 200 nested hidden folders, a read-only file and links out at the bottom.
+        fs::path deep = top;
+        for (int i = 0; i < 200; ++i) {
+            deep /= ".niva-" + std::to_string(i);
+        }
+        fs::create_directories(deep);
+        WriteFileBytes(deep / "bunn.txt", "bottom");
+        ::chmod((deep / "bunn.txt").c_str(), 0400);
+        fs::create_directory_symlink(outside() / "inner", deep / "lenke-ut");
+        fs::create_symlink(outside() / "inner" / "deeper" / "keep2.txt", deep / "lenke-ut-fil");
+        // A read-only folder with a file in it.
+        fs::create_directories(top / "laast" / "innhold");
+        WriteFileBytes(top / "laast" / "innhold" / "f.txt", "f");
+        ::chmod((top / "laast").c_str(), 0555);
+    }
+
+    static bool isEmptyFolder(const fs::path& folder) { return fs::is_directory(folder) && fs::is_empty(folder); }
+    fs::path outside() const { return m_env.root() / "utenfor"; }
+};
+
+TEST_F(CleanupFaultTest, CleanfolderEmptiesExactlyTheTreeAskedFor) {
+    makeOutside();
+    const fs::path top = m_env.root() / "tre-tmp";
+    makeHostileTree(top);
+    // A neighbour whose name starts like the tree's must not be touched.
+    fs::create_directories(m_env.root() / "tre-tmp-nabo");
+    WriteFileBytes(m_env.root() / "tre-tmp-nabo" / "n.txt", "neighbour");
+    textfil::SetVerboseLogging(true);
+
+    hs_reg::cleanfolder(top.string());
+
+    EXPECT_TRUE(isEmptyFolder(top));
+    expectOutsideIntact();
+    EXPECT_EQ(ReadFileBytes(m_env.root() / "tre-tmp-nabo" / "n.txt"), "neighbour");
+    EXPECT_TRUE(fs::exists(m_env.root() / "t.log"));
+    EXPECT_EQ(ReadFileBytes(m_env.root() / "t.log").find("FEIL"), std::string::npos);
+}
+
+TEST_F(CleanupFaultTest, DeletetreeBelowTheTopRemovesOnlyThatBranch) {
+    makeOutside();
+    const fs::path top = m_env.root() / "tre-tmp";
+    makeHostileTree(top / "gren");
+    fs::create_directories(top / "soesken");
+    WriteFileBytes(top / "soesken" / "s.txt", "sibling");
+
+    hs_reg::deletetree((top / "gren").string() + "/", top.string() + "/");
+
+    EXPECT_FALSE(fs::exists(top / "gren"));
+    EXPECT_EQ(ReadFileBytes(top / "soesken" / "s.txt"), "sibling");
+    expectOutsideIntact();
+}
+
+TEST_F(CleanupFaultTest, DeletetempfilesEmptiesTheProgramsTmpFolderOnly) {
+    makeOutside();
+    hs_reg::setfolderpath("tmp", (m_env.root() / "prog-tmp").string());
+    const fs::path tmp = hs_reg::solvemarpath("tmp");
+    makeHostileTree(tmp);
+
+    hs_reg::deletetempfiles(false);
+
+    EXPECT_TRUE(isEmptyFolder(tmp));
+    expectOutsideIntact();
+}
+
+} // namespace
+} // namespace supporttest

@@ -67,8 +67,26 @@ bool isFolder(int parentFd, const DirEntry& entry) {
     return ::fstatat(parentFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Empties the open folder fd whose path text is folder (ending in a separator).
-void emptyFolder(int fd, const std::string& folder) {
+// Removes name from the open folder fd. A folder its owner has write-protected (as unpacked archives
+// often are) is opened up first, but only when it is about to be removed itself anyway.
+bool removeEntry(int fd, const std::string& name, int flags, bool folderGoes) {
+    if (::unlinkat(fd, name.c_str(), flags) == 0) {
+        return true;
+    }
+    if (!folderGoes || (errno != EACCES && errno != EPERM)) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (st.st_mode & S_IWUSR) != 0 || ::fchmod(fd, (st.st_mode & 07777) | S_IRWXU) != 0) {
+        errno = EACCES;
+        return false;
+    }
+    return ::unlinkat(fd, name.c_str(), flags) == 0;
+}
+
+// Empties the open folder fd whose path text is folder (ending in a separator); folderGoes when the
+// folder is removed afterwards.
+void emptyFolder(int fd, const std::string& folder, bool folderGoes) {
     const bool verbose = textfil::VerboseLogging();
     for (const DirEntry& entry : listFolder(fd)) {
         if (isFolder(fd, entry)) {
@@ -79,11 +97,11 @@ void emptyFolder(int fd, const std::string& folder) {
             }
             const int childFd = ::openat(fd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFd >= 0) {
-                emptyFolder(childFd, child);
+                emptyFolder(childFd, child, true);
                 ::close(childFd);
             }
             // A folder swapped for a link or a file since the listing is removed as that, unfollowed.
-            if (::unlinkat(fd, entry.name.c_str(), AT_REMOVEDIR) != 0 &&
+            if (!removeEntry(fd, entry.name, AT_REMOVEDIR, folderGoes) &&
                 !(errno == ENOTDIR && ::unlinkat(fd, entry.name.c_str(), 0) == 0)) {
                 textfil::WriteLog("FEIL: kan ikke slette mappen " + child);
             }
@@ -94,7 +112,7 @@ void emptyFolder(int fd, const std::string& folder) {
         if (verbose) {
             textfil::WriteLog("Sletter " + folder + entry.name);
         }
-        if (::unlinkat(fd, entry.name.c_str(), 0) != 0) {
+        if (!removeEntry(fd, entry.name, 0, folderGoes)) {
             textfil::WriteLog("FEIL: kan ikke slette filen " + folder + entry.name);
         }
     }
@@ -110,7 +128,7 @@ void deletetree(const std::string& folder, const std::string& top) {
     // The top folder itself may be reached through a link (a TEMP that is one, say); below it none is followed.
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder == top ? 0 : O_NOFOLLOW));
     if (fd >= 0) {
-        emptyFolder(fd, folder);
+        emptyFolder(fd, folder, folder != top);
         ::close(fd);
     }
     if (folder != top) {
@@ -156,6 +174,8 @@ void deletetempfiles(bool includeSystemFolders) {
     }
 }
 
-void setBusyCursorHook(BusyCursorHook hook) { g_busyCursor = std::move(hook); }
+void setBusyCursorHook(BusyCursorHook hook) {
+    g_busyCursor = std::move(hook);
+}
 
 } // namespace hs_reg

@@ -3,9 +3,11 @@
 // deep nesting.
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "SupportFixture.h"
@@ -253,6 +255,48 @@ TEST_F(CleanupFaultTest, CleanfolderEmptiesExactlyTheTreeAskedFor) {
     EXPECT_EQ(ReadFileBytes(m_env.root() / "tre-tmp-nabo" / "n.txt"), "neighbour");
     EXPECT_TRUE(fs::exists(m_env.root() / "t.log"));
     EXPECT_EQ(ReadFileBytes(m_env.root() / "t.log").find("FEIL"), std::string::npos);
+}
+
+// Hands every entry below and including top to uid/gid, links themselves rather than their targets.
+void giveAway(const fs::path& top, uid_t uid, gid_t gid) {
+    ::lchown(top.c_str(), uid, gid);
+    for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
+        ::lchown(it->path().c_str(), uid, gid);
+    }
+}
+
+TEST_F(CleanupFaultTest, OwnerWithoutRootRightsEmptiesReadOnlyFolders) {
+    makeOutside();
+    const fs::path top = m_env.root() / "eier-tmp";
+    makeHostileTree(top);
+    if (::geteuid() != 0) {
+        hs_reg::cleanfolder(top.string());
+    } else {
+        // As root every removal succeeds: run the clean-up as an ordinary owner of the tree instead, in a
+        // child process so the test process keeps its rights. The outside stays root's.
+        constexpr uid_t kNobody = 65534;
+        giveAway(top, kNobody, kNobody);
+        ::chmod(m_env.root().c_str(), 0755);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+            textfil::SetLogToFile(false);
+            if (dropped) {
+                hs_reg::cleanfolder(top.string());
+            }
+            ::_exit(dropped ? 0 : 3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0) << "could not drop root rights";
+    }
+    for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
+        ADD_FAILURE() << "left: " << it->path().string();
+    }
+    EXPECT_TRUE(isEmptyFolder(top));
+    expectOutsideIntact();
 }
 
 TEST_F(CleanupFaultTest, DeletetreeBelowTheTopRemovesOnlyThatBranch) {

@@ -656,7 +656,22 @@ void TNetSimpleServer::WaitForPeer(TNetTCPConnection* control, const std::string
     }
     const bool limited = IdleTimeout.count() > 0;
     const auto deadline = std::chrono::steady_clock::now() + IdleTimeout;
+    // Ends the wait when control holds a failure reply, or more than any reply could be.
+    const auto checkControl = [control] {
+        if (control->FailureReplyPending()) {
+            control->AwaitReply({});
+            throw ENetProtocolReplyError(control->LastReplyLine(), control->ReplyCode);
+        }
+        if (control->PendingInput.Size() > kMaxReplyLineLength) {
+            control->CloseConnection();
+            throw ENetReplyTooLong("Reply longer than " + std::to_string(kMaxReplyLineLength) +
+                                   " bytes while waiting for the data connection.");
+        }
+    };
     try {
+        if (control != nullptr) {
+            checkControl(); // a refusal may have come together with the preliminary reply
+        }
         while (!m_abortWait) {
             auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -707,10 +722,7 @@ void TNetSimpleServer::WaitForPeer(TNetTCPConnection* control, const std::string
             }
             if (count == 2 && waits[1].revents != 0) {
                 control->ReceiveFromSocket(false, nullptr, 0, true);
-                if (control->FailureReplyPending()) {
-                    control->AwaitReply({});
-                    throw ENetProtocolReplyError(control->LastReplyLine(), control->ReplyCode);
-                }
+                checkControl();
                 if (!control->IsConnected()) {
                     throw ENetConnClosedGracefully();
                 }

@@ -388,6 +388,99 @@ TEST(HostileServer, UploadRefusedAtTheStartOrAtTheEnd) {
     }
 }
 
+TEST(HostileServer, PipelinedRepliesAroundTheDataConnection) {
+    struct Row {
+        const char* name;
+        bool passive;
+        const char* replies; // sent at once in answer to the transfer command
+        int failure;         // expected reply code of the failure; 0 for success
+    };
+    const Row rows[] = {
+        {"150 and 226 before the data, active", false, "150 ok\r\n226 Done\r\n", 0},
+        {"150 and 226 before the data, passive", true, "150 ok\r\n226 Done\r\n", 0},
+        {"150 and 425 together, active", false, "150 ok\r\n425 Can't open data connection.\r\n", 425},
+    };
+    const std::string bytes = pattern(70000);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server([&](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            s.reply(row.passive ? s.openPassive() : "200 PORT ok");
+            s.readCommand();
+            s.send(row.replies);
+            if (row.failure == 0) {
+                DataLink data = row.passive ? s.acceptPassive() : s.connectToPort();
+                data.sendAll(bytes);
+            }
+            s.readCommand();
+            s.reply("213 1");
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port(), 3000ms);
+        ftp.Passive = row.passive;
+        ftp.OpenSession(true);
+        net::TNetMemoryStream stream;
+        const auto start = std::chrono::steady_clock::now();
+        if (row.failure == 0) {
+            ftp.DownloadToStream("f", stream);
+            EXPECT_EQ(stream.Bytes(), bytes);
+        } else {
+            try {
+                ftp.DownloadToStream("f", stream);
+                FAIL() << "no exception";
+            } catch (const net::ENetProtocolReplyError& error) {
+                EXPECT_EQ(error.code(), row.failure);
+            }
+            // The refusal was there already: no waiting for a connection that will not come.
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+        }
+        EXPECT_EQ(ftp.QueryFileSize("f"), 1); // in step
+        ftp.CloseConnection();
+        server.finish();
+        EXPECT_EQ(server.error(), "");
+    }
+}
+
+TEST(HostileServer, EndlessControlBytesWhileWaitingForTheDataConnection) {
+    for (const char* junk : {"z", "150-more\r\n"}) {
+        SCOPED_TRACE(junk);
+        constexpr std::size_t kOffered = 50u << 20;
+        std::size_t sent = 0;
+        ScriptedServer server([&](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            s.reply("200 PORT ok");
+            s.readCommand();
+            s.reply("150 ok");
+            std::string block;
+            while (block.size() < 65536) {
+                block += junk;
+            }
+            try {
+                while (sent < kOffered) {
+                    s.send(block);
+                    sent += block.size();
+                }
+            } catch (...) {
+                return;
+            }
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port(), 3000ms);
+        ftp.OpenSession(true);
+        net::TNetMemoryStream stream;
+        EXPECT_THROW(ftp.DownloadToStream("f", stream), net::ENetReplyTooLong);
+        EXPECT_FALSE(ftp.IsConnected());
+        EXPECT_LE(ftp.PendingInput.Size(), net::kMaxReplyLineLength + static_cast<std::size_t>(ftp.RecvBufferSize));
+        EXPECT_EQ(ftp.DataConnection(), nullptr);
+        server.finish();
+        EXPECT_LT(sent, kOffered / 4);
+    }
+}
+
 TEST(HostileServer, StrangerSendingDataBeforeTheServerIsShutOut) {
     const std::string bytes = pattern(5000);
     bool strangerClosed = false;

@@ -308,6 +308,11 @@ std::string TNetTCPConnection::TakePending(std::size_t count) {
     return taken;
 }
 
+void TNetTCPConnection::failLineTooLong() {
+    CloseConnection();
+    throw ENetReplyTooLong("Reply line longer than " + std::to_string(kMaxReplyLineLength) + " bytes.");
+}
+
 std::string TNetTCPConnection::ReadTextLine(const std::string& terminator) {
     const bool defaulted = terminator.empty();
     const std::string& ending = defaulted ? std::string("\n") : terminator;
@@ -325,12 +330,17 @@ std::string TNetTCPConnection::ReadTextLine(const std::string& terminator) {
                 if (defaulted && !line.empty() && line.back() == '\r') {
                     line.pop_back();
                 }
+                if (line.size() > kMaxReplyLineLength) {
+                    failLineTooLong();
+                }
                 return line;
             }
             m_searchedBytes = buffered.size();
-            if (buffered.size() > kMaxReplyLineLength) {
-                CloseConnection();
-                throw ENetReplyTooLong("Reply line longer than " + std::to_string(kMaxReplyLineLength) + " bytes.");
+            // The bound is on the line itself, whether or not its end has arrived yet: the start of its
+            // terminator (and the CR dropped before a default line end) may already be buffered.
+            const std::size_t slack = overlap + (defaulted ? 1 : 0);
+            if (buffered.size() > kMaxReplyLineLength + slack) {
+                failLineTooLong();
             }
             CheckPeerClosed(true, true);
         }

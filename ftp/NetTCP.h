@@ -125,6 +125,7 @@ protected:
     void CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered);
     void ResetForOpen();
     [[noreturn]] void FailTimedOut();
+    [[noreturn]] void failLineTooLong();
     // After a failed receive: waits and returns true to try again, false for a socket already shut down
     // with bytes still buffered; raises otherwise.
     bool retryAfterReceiveError(int error);

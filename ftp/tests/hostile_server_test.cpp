@@ -130,6 +130,38 @@ TEST(HostileServer, SeventeenThousandCharacterLineIsAccepted) {
     ftp.CloseConnection();
 }
 
+TEST(HostileServer, LineLengthBoundDoesNotDependOnHowTheBytesArrive) {
+    struct Row {
+        const char* name;
+        std::size_t length; // of the line without its line end
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"exactly the bound", net::kMaxReplyLineLength, true},
+        {"one past the bound", net::kMaxReplyLineLength + 1, false},
+    };
+    for (const Row& row : rows) {
+        for (const int recvSize : {32768, 1}) {
+            SCOPED_TRACE(std::string(row.name) + ", receive size " + std::to_string(recvSize));
+            const std::string line = "220 " + std::string(row.length - 4, 'q');
+            ScriptedServer server([&](ServerSession& s) {
+                s.reply(line);
+                s.waitForClose();
+            });
+            net::TNetFTP ftp;
+            ftptest::aimAt(ftp, server.port());
+            ftp.RecvBufferSize = recvSize;
+            if (row.accepted) {
+                ftp.OpenSession(false);
+                EXPECT_EQ(ftp.LastReplyLine(), line);
+                ftp.CloseConnection();
+            } else {
+                EXPECT_THROW(ftp.OpenSession(false), net::ENetReplyTooLong);
+            }
+        }
+    }
+}
+
 TEST(HostileServer, FiftyMegabytesWithoutALineEndAreRefusedEarly) {
     constexpr std::size_t kOffered = 50u << 20;
     std::size_t sent = 0;

@@ -32,11 +32,17 @@ TFTPform* g_form = nullptr;
 // second look the same to the user.
 constexpr std::int64_t kRepaintIntervalMs = 40;
 
-void log(const std::string& message) { textfil::WriteLog(message); }
+void log(const std::string& message) {
+    textfil::WriteLog(message);
+}
 
-QString fromText(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
+QString fromText(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
 
-bool deleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool deleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 // Renames without replacing: the platform's rename would silently overwrite an existing target,
 // and the download relies on "L still there" stopping T from being put over it.
@@ -151,7 +157,9 @@ TFTPform::~TFTPform() {
     }
 }
 
-QString TFTPform::panelText(int panel) const { return panel == 0 ? m_panel0->text() : m_panel1->text(); }
+QString TFTPform::panelText(int panel) const {
+    return panel == 0 ? m_panel0->text() : m_panel1->text();
+}
 
 void TFTPform::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
@@ -330,6 +338,9 @@ void TFTPform::HentFil(const std::string& L) {
         log("FTP: Tilkoblet, henter filen " + R);
         const std::string failed =
             "FTP: Feil nr. 500, kan ikke laste ned filen " + L + ". Sjekk at filen ikke er i bruk.";
+        // A T left behind is replaced, never written through: a link there (symbolic or hard) would
+        // otherwise carry the download into a file elsewhere.
+        deleteFile(T);
         try {
             NetFTP1->DownloadFile(R, T, true);
             downloaded = true;
@@ -376,6 +387,8 @@ void TFTPform::HentFil(const std::string& L) {
     }
 }
 
-TFTPform* FTPform() { return g_form; }
+TFTPform* FTPform() {
+    return g_form;
+}
 
 } // namespace ftpunit

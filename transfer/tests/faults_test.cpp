@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/mount.h>
@@ -142,6 +143,45 @@ TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
         download();
     });
     EXPECT_EQ(fs::file_size(local("tabell.tmp")), std::uintmax_t{1} << 20);
+}
+
+TEST_F(DownloadFaultTest, TemporaryFileLinkedElsewhereIsNeverWrittenThrough) {
+    useOrdinaryFolder();
+    startServer();
+    const std::string content = bytesOf(50000, 'n');
+    testsupport::WriteFileBytes(m_server->root() / "tabell.dat", content);
+    const fs::path outside = work() / "utenfor";
+    fs::create_directories(outside);
+    testsupport::WriteFileBytes(outside / "symbolsk.txt", "precious");
+    testsupport::WriteFileBytes(outside / "hard.txt", "precious too");
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path&)> plant;
+        fs::path target;
+    };
+    const Row rows[] = {
+        {"T a symbolic link", [&](const fs::path& t) { fs::create_symlink(outside / "symbolsk.txt", t); },
+         outside / "symbolsk.txt"},
+        {"T a hard link", [&](const fs::path& t) { fs::create_hard_link(outside / "hard.txt", t); },
+         outside / "hard.txt"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string L = local("tabell.dat");
+        fs::remove(L);
+        fs::remove(local("tabell.old"));
+        const std::string before = testsupport::ReadFileBytes(row.target);
+        row.plant(local("tabell.tmp"));
+        TFTPform form;
+
+        form.HentFil(L);
+
+        EXPECT_EQ(ftpunit::ftpfeil(), 0);
+        EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::Completed);
+        EXPECT_EQ(testsupport::ReadFileBytes(row.target), before) << "the file outside is untouched";
+        EXPECT_FALSE(fs::is_symlink(L));
+        EXPECT_EQ(testsupport::ReadFileBytes(L), content);
+    }
 }
 
 // ---- A server that stops sending half-way --------------------------------------------------------

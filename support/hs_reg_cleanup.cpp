@@ -95,7 +95,13 @@ void emptyFolder(int fd, const std::string& folder, bool folderGoes) {
             if (verbose) {
                 textfil::WriteLog("Sletter mappen " + child);
             }
-            const int childFd = ::openat(fd, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            int childFd = ::openat(fd, entry.name.c_str(), kOpenFlags);
+            // A folder its owner shut even to himself goes anyway: open it up (never through a link).
+            if (childFd < 0 && errno == EACCES &&
+                ::fchmodat(fd, entry.name.c_str(), S_IRWXU, AT_SYMLINK_NOFOLLOW) == 0) {
+                childFd = ::openat(fd, entry.name.c_str(), kOpenFlags);
+            }
             if (childFd >= 0) {
                 emptyFolder(childFd, child, true);
                 ::close(childFd);

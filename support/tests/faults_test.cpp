@@ -233,6 +233,10 @@ protected:
         fs::create_directories(top / "laast" / "innhold");
         WriteFileBytes(top / "laast" / "innhold" / "f.txt", "f");
         ::chmod((top / "laast").c_str(), 0555);
+        // A folder with no rights at all, for its owner neither.
+        fs::create_directories(top / "stengt" / "under");
+        WriteFileBytes(top / "stengt" / "under" / "g.txt", "g");
+        ::chmod((top / "stengt").c_str(), 0);
     }
 
     static bool isEmptyFolder(const fs::path& folder) { return fs::is_directory(folder) && fs::is_empty(folder); }

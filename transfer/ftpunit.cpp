@@ -291,8 +291,7 @@ void TFTPform::HentFil(const std::string& L) {
     show();
     ftpfil->setText(fromText(FileNameOf(L)));
     ftpfil->repaint();
-    log("FTP: Starter ny sesjon for nedlasting av " + ftpfil->text().toLocal8Bit().toStdString() + " til " +
-        FolderOf(L));
+    log("FTP: Starter ny sesjon for nedlasting av " + FileNameOf(L) + " til " + FolderOf(L));
     setProgressPosition(0);
 
     const std::string R = s.ftpmappe + FileNameOf(L);

@@ -1,21 +1,15 @@
-// Start order: modules, then the windows, then the event loop; shut-down after it ends.
-#include "input.h"
-#include "trekant.h"
+// pytagoras: the modules start in their fixed order (the support library's start-up last), then
+// the windows are created and the event loop runs; the modules stop in reverse after it ends.
+#include "Program.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    program::QuitOnTerminationSignals(app);
+    const program::Modules modules(program::Arguments(argc, argv));
 
-    // Support library start-up (command line, INI store, folders, log) goes here, before any window.
-
-    trekant::TPytagorasForm PytagorasForm;
-    input::TInputForm startInputForm(&PytagorasForm); // created hidden, as every later dialog is
-    // The server settings and FTP transfer windows are created here, hidden.
-
-    PytagorasForm.show();
-    const int result = app.exec();
-
-    // Support library shut-down (INI store written back, summary logged) goes here.
-    return result;
+    program::Windows windows;
+    windows.PytagorasForm.show();
+    return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,19 +27,21 @@ struct DecimalDigits {
 };
 
 // The nearest 18-digit decimal form of a finite magnitude below 1e36: the units digit and 17
-// decimals below 10, else 18 significant digits. glibc's printf converts exactly, so the
-// nearest form is what it prints.
+// decimals below 10, else 18 significant digits. to_chars converts exactly, so the nearest form
+// is what it writes; unlike printf it ignores the locale, so the point stays a point.
 DecimalDigits eighteenDigits(double magnitude) {
     char buffer[64];
     DecimalDigits result;
     if (magnitude < 10) {
-        std::snprintf(buffer, sizeof buffer, "%.17f", magnitude); // "d.ddddddddddddddddd"
+        *std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::fixed, 17).ptr = '\0';
+        // "d.ddddddddddddddddd"
         result.digits.push_back(buffer[0]);
         result.digits.append(buffer + 2);
         result.intDigits = 1;
         return result;
     }
-    std::snprintf(buffer, sizeof buffer, "%.17e", magnitude); // "d.ddddddddddddddddde+XX"
+    // "d.ddddddddddddddddde+XX"
+    *std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::scientific, 17).ptr = '\0';
     const std::string text(buffer);
     const auto e = text.find('e');
     result.digits.push_back(text[0]);
@@ -90,8 +94,10 @@ std::string exponentForm(double verdi, int decimals) {
     if (std::isinf(verdi))
         return verdi < 0 ? "-INF" : "INF";
     char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.*E", decimals, verdi);
-    return buffer;
+    *std::to_chars(buffer, buffer + sizeof buffer - 1, verdi, std::chars_format::scientific, decimals).ptr = '\0';
+    std::string text = buffer;
+    std::replace(text.begin(), text.end(), 'e', 'E');
+    return text;
 }
 
 std::string padLeft(std::string text, int width) {
@@ -224,8 +230,10 @@ double TekstTilTall(std::string_view tekst) {
     }
     if (!isNumberSyntax(cleaned))
         return 0;
+    // Read in the C locale, so "." is the point whatever the user's locale says.
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
     errno = 0;
-    const double value = std::strtod(cleaned.c_str(), nullptr);
+    const double value = ::strtod_l(cleaned.c_str(), nullptr, cLocale);
     // Out of range reads as no number rather than an infinity the triangle cannot use.
     if (errno == ERANGE && std::isinf(value))
         return 0;

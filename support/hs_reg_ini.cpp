@@ -211,7 +211,7 @@ bool writeInPlace(const std::string& name, std::string_view data) {
 // the old file's place in one rename: a crash or a full disk never leaves a half-written file.
 bool writeReplacing(const std::string& name, std::string_view data) {
     const std::string target = resolveTarget(name);
-    std::string folder = platform::folderPart(target);
+    const std::string folder = platform::folderPart(target);
     const std::string temporary = folder + "." + platform::namePart(target) + ".tmp" + std::to_string(::getpid());
 
     int fd = -1;
@@ -233,10 +233,8 @@ bool writeReplacing(const std::string& name, std::string_view data) {
     bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
-        if (folder.empty()) {
-            folder = ".";
-        }
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const std::string syncFolder = folder.empty() ? std::string(".") : folder;
+        const int dir = ::open(syncFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
             ::fsync(dir);
             ::close(dir);

@@ -1,12 +1,15 @@
+// pytagoras: the modules start in their fixed order (the support library's start-up last), then
+// the windows are created and the event loop runs; the modules stop in reverse after it ends.
+#include "Program.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    // FIXME: placeholder window until the triangle window exists.
-    QMainWindow window;
-    window.setWindowTitle("Pytagoras");
-    window.resize(950, 700);
-    window.show();
+    program::QuitOnTerminationSignals(app);
+    const program::Modules modules(program::Arguments(argc, argv));
+
+    program::Windows windows;
+    windows.PytagorasForm.show();
     return app.exec();
 }

@@ -1,0 +1,234 @@
+// solvemar-ftp: uploads or downloads one file through the FTP transfer window, configured from the
+// FTP entry of SOLVEMAR.INI, exactly as a host program of the support library does.
+//
+//   solvemar-ftp send FILE [--mappe FOLDER]
+//   solvemar-ftp hent FILE [--mappe FOLDER]
+//
+// Exit status: 0 when the transfer completed, 1 when it did not (one line on standard error says
+// why), 2 on wrong usage.
+#include "ftpunit.h"
+#include "hs_reg.h"
+#include "input.h"
+#include "serveroppsett.h"
+#include "textfil.h"
+#include "trekant.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <clocale>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage = "Bruk: solvemar-ftp send FIL [--mappe MAPPE]\n"
+                           "      solvemar-ftp hent FIL [--mappe MAPPE]\n";
+
+const char* const kHelp =
+    "Laster en fil opp til eller ned fra FTP-serveren i SOLVEMAR.INI (seksjon SERVER-SETTING-FTP),\n"
+    "med overføringsvinduet synlig.\n"
+    "\n"
+    "  send FIL        laster opp FIL til mappen på serveren\n"
+    "  hent FIL        henter filen med samme navn fra mappen på serveren og legger den på plass\n"
+    "                  av FIL; forrige versjon beholdes med endelsen .old\n"
+    "  --mappe MAPPE   mappen på serveren (ellers nøkkelen folder i FTP-oppsettet); uten den\n"
+    "                  brukes innloggingsmappen\n"
+    "  --help          viser denne teksten\n"
+    "\n"
+    "Støttebibliotekets valg --debug, -install, -ip VERDI og --user VERDI virker som for pytagoras.\n"
+    "\n"
+    "Avslutningskode: 0 når overføringen ble fullført, 1 når den ikke ble det (årsaken skrives på\n"
+    "standard feil), 2 ved feil bruk.\n";
+
+enum class Operation { Send, Fetch };
+
+struct Arguments {
+    Operation operation = Operation::Send;
+    std::string file;
+    std::optional<std::string> folder;
+    bool help = false;
+};
+
+// Returns nullopt on wrong usage (the reason already written to standard error).
+std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
+    Arguments result;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            result.help = true;
+        } else if (arg == "--mappe") {
+            if (i + 1 >= args.size()) {
+                std::cerr << "solvemar-ftp: --mappe mangler en verdi\n";
+                return std::nullopt;
+            }
+            result.folder = args[++i];
+        } else if (arg.rfind("--mappe=", 0) == 0) {
+            result.folder = arg.substr(8);
+        } else if (arg == "--debug" || arg == "-install") {
+            // The support library's start-up reads these itself.
+        } else if (arg == "-ip" || arg == "--user") {
+            ++i;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::cerr << "solvemar-ftp: ukjent valg " << arg << "\n";
+            return std::nullopt;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (result.help) {
+        return result;
+    }
+    if (positional.size() != 2 || (positional[0] != "send" && positional[0] != "hent") || positional[1].empty()) {
+        std::cerr << (positional.empty() ? "solvemar-ftp: mangler operasjon og fil\n"
+                                         : "solvemar-ftp: ugyldig bruk\n");
+        return std::nullopt;
+    }
+    result.operation = positional[0] == "send" ? Operation::Send : Operation::Fetch;
+    result.file = positional[1];
+    return result;
+}
+
+// Without a display nobody can answer a dialog or a message box: they would wait for ever.
+bool headless() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == "offscreen" || platform == "minimal";
+}
+
+std::string folderKey() {
+    hs_reg::setsection(ftpunit::kFtpSection);
+    std::string folder = hs_reg::readstr("folder");
+    hs_reg::resetsection();
+    return folder;
+}
+
+// One line naming ftpfeil or the cause; empty when the transfer completed.
+std::string failureText(const std::string& L, const std::string& uploadError) {
+    const std::string remote = ftpunit::ftpmappe() + ftpunit::FileNameOf(L);
+    const std::string feil = "feil nr. " + std::to_string(ftpunit::ftpfeil());
+    switch (ftpunit::LastOutcome()) {
+    case ftpunit::Outcome::Completed:
+        return {};
+    case ftpunit::Outcome::LocalSizeUnknown:
+        return "finner ikke filstørrelsen til " + L + " (finnes ikke, eller er skrivebeskyttet); avbrutt";
+    case ftpunit::Outcome::RemoteFileNotFound:
+        return "finner ikke filen " + remote + " på " + ftpunit::ftpserver();
+    case ftpunit::Outcome::ConnectFailed:
+        return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker();
+    case ftpunit::Outcome::DownloadFailed:
+        return feil + ": kunne ikke laste ned filen " + remote + "; " + L + " er ikke endret";
+    case ftpunit::Outcome::EmptyDownload:
+        return "filen " + remote + " er tom; " + L + " er ikke endret";
+    case ftpunit::Outcome::NotPutInPlace:
+        return "kunne ikke legge den nye filen på plass; den ligger i " + ftpunit::CompanionFile(L, "tmp");
+    case ftpunit::Outcome::UploadFailed:
+        return "opplastingen av " + L + " feilet: " + uploadError;
+    case ftpunit::Outcome::None:
+        break;
+    }
+    return "overføringen ble ikke fullført";
+}
+
+int transfer(const Arguments& arguments) {
+    const std::string L = std::filesystem::absolute(arguments.file).string();
+
+    // The pytagoras program's windows, in its order; only the transfer window is ever shown here.
+    trekant::TPytagorasForm pytagorasForm;
+    input::TInputForm inputForm(&pytagorasForm);
+    serveroppsett::TServerOppsettForm serverOppsettForm(&pytagorasForm);
+    ftpunit::TFTPform ftpForm;
+
+    ftpunit::LesFTPOppsett();
+    if (ftpunit::ftpserver().empty()) {
+        if (headless()) {
+            std::cerr << "solvemar-ftp: FTP-oppsettet i " << hs_reg::IniFileName()
+                      << " har ingen server (seksjon SERVER-SETTING-FTP), og uten skjerm kan det ikke fylles ut\n";
+            return kExitFailed;
+        }
+        // Let the user fill in the entry first, so its folder counts for this run.
+        ftpunit::SjekkFTPOppsett();
+    }
+    // HentFil joins folder and file name as they stand; a user who names a folder means the folder.
+    std::string folder = arguments.folder ? *arguments.folder : folderKey();
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    ftpunit::setFtpmappe(folder);
+
+    std::string uploadError;
+    try {
+        if (arguments.operation == Operation::Send) {
+            ftpForm.SendFil(L);
+        } else {
+            ftpForm.HentFil(L);
+        }
+    } catch (const std::exception& e) {
+        uploadError = e.what();
+    } catch (...) {
+        uploadError = "ukjent feil";
+    }
+
+    const std::string failure = failureText(L, uploadError);
+    if (!failure.empty()) {
+        std::cerr << "solvemar-ftp: " << failure << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+// Standard error is the program's answer to its caller: keep Qt's notices about the desktop
+// session (no runtime folder and the like) out of it, and pass on everything else.
+void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) {
+        return;
+    }
+    std::cerr << qFormatLogMessage(type, context, message).toLocal8Bit().constData() << "\n";
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    std::setlocale(LC_ALL, "");
+    qInstallMessageHandler(qtMessages);
+    QApplication app(argc, argv);
+
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        args.emplace_back(argv[i]);
+    }
+    const auto arguments = parseArguments(args);
+    if (!arguments) {
+        std::cerr << kUsage << "Se solvemar-ftp --help.\n";
+        return kExitUsage;
+    }
+    if (arguments->help) {
+        std::cout << kUsage << "\n" << kHelp;
+        return kExitOk;
+    }
+
+    if (!headless()) {
+        textfil::SetMessageBoxHook([](const std::string& caption, const std::string& text) {
+            QMessageBox::critical(nullptr, QString::fromLocal8Bit(caption.c_str()),
+                                  QString::fromLocal8Bit(text.c_str()));
+        });
+    }
+    hs_reg::Startup(args);
+    int status = kExitFailed;
+    try {
+        status = transfer(*arguments);
+    } catch (const std::exception& e) {
+        std::cerr << "solvemar-ftp: " << e.what() << "\n";
+    }
+    hs_reg::Shutdown();
+    ftpunit::Stop();
+    return status;
+}

@@ -1,0 +1,172 @@
+// FTP client benchmarks. The transfer and session benchmarks need a server (bench/ftp-compare starts
+// one and sets the variables below); the silent-wait benchmark brings its own.
+//   FTP_BENCH_PORT      port of the server on 127.0.0.1 (anonymous login)
+//   FTP_BENCH_REMOTE    remote file to download (default big.bin)
+//   FTP_BENCH_UPLOAD    remote name for uploads (default up/bench.bin)
+//   FTP_BENCH_LOCAL     local file to upload, and the folder for downloads beside it
+#include "NetFTP.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string env(const char* name, const char* fallback = "") {
+    const char* value = std::getenv(name);
+    return value ? value : fallback;
+}
+
+bool configured(benchmark::State& state) {
+    if (env("FTP_BENCH_PORT").empty()) {
+        state.SkipWithError("FTP_BENCH_PORT not set (run bench/ftp-compare)");
+        return false;
+    }
+    return true;
+}
+
+void aim(net::TNetFTP& ftp) {
+    ftp.Host = "127.0.0.1";
+    ftp.Port = std::stoi(env("FTP_BENCH_PORT"));
+    ftp.User = "anonymous";
+    ftp.Password = "bench@";
+    ftp.Passive = false;
+}
+
+long maxRssKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+double threadCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3 +
+           usage.ru_stime.tv_usec / 1e3;
+}
+
+// A progress handler as cheap as the window's, so the events are part of the cost.
+struct Progress {
+    std::int64_t last = 0;
+    void attach(net::TNetFTP& ftp) {
+        ftp.OnWork = [this](net::TNetComponent&, net::TWorkMode, std::int64_t count) { last = count; };
+    }
+};
+
+void BM_Download(benchmark::State& state) {
+    if (!configured(state)) {
+        return;
+    }
+    const std::string target = env("FTP_BENCH_LOCAL") + ".down";
+    const long rssBefore = maxRssKiB();
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        net::TNetFTP ftp;
+        Progress progress;
+        progress.attach(ftp);
+        aim(ftp);
+        ftp.OpenSession(true);
+        ftp.DownloadFile(env("FTP_BENCH_REMOTE", "big.bin"), target, true);
+        ftp.CloseConnection();
+        bytes += ftp.LastTransferBytes();
+    }
+    ::unlink(target.c_str());
+    state.SetBytesProcessed(bytes);
+    state.counters["rss_growth_MiB"] = static_cast<double>(maxRssKiB() - rssBefore) / 1024.0;
+}
+BENCHMARK(BM_Download)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_Upload(benchmark::State& state) {
+    if (!configured(state)) {
+        return;
+    }
+    const long rssBefore = maxRssKiB();
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        net::TNetFTP ftp;
+        Progress progress;
+        progress.attach(ftp);
+        aim(ftp);
+        ftp.OpenSession(true);
+        ftp.UploadFile(env("FTP_BENCH_LOCAL"), env("FTP_BENCH_UPLOAD", "up/bench.bin"), false);
+        ftp.CloseConnection();
+        bytes += ftp.LastTransferBytes();
+    }
+    state.SetBytesProcessed(bytes);
+    state.counters["rss_growth_MiB"] = static_cast<double>(maxRssKiB() - rssBefore) / 1024.0;
+}
+BENCHMARK(BM_Upload)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Connect, log in, ask one size and close, timed one by one; reports the median.
+void BM_ConnectLoginSize(benchmark::State& state) {
+    if (!configured(state)) {
+        return;
+    }
+    std::vector<double> times;
+    for (auto _ : state) {
+        for (int i = 0; i < 200; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            net::TNetFTP ftp;
+            aim(ftp);
+            ftp.OpenSession(true);
+            benchmark::DoNotOptimize(ftp.QueryFileSize(env("FTP_BENCH_REMOTE", "big.bin")));
+            ftp.CloseConnection();
+            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        }
+    }
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+}
+BENCHMARK(BM_ConnectLoginSize)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// A server that stays silent for five seconds before its greeting: the client's wait must cost no CPU.
+void BM_SilentWait(benchmark::State& state) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 1);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = ntohs(address.sin_port);
+    double cpu = 0;
+    for (auto _ : state) {
+        std::thread server([listener] {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            const char greeting[] = "220 late\r\n";
+            ::send(fd, greeting, sizeof greeting - 1, MSG_NOSIGNAL);
+            char byte;
+            ::recv(fd, &byte, 1, 0);
+            ::close(fd);
+        });
+        net::TNetFTP ftp;
+        ftp.Host = "127.0.0.1";
+        ftp.Port = port;
+        const double before = threadCpuMs();
+        ftp.OpenSession(false);
+        cpu = threadCpuMs() - before;
+        ftp.CloseConnection();
+        server.join();
+    }
+    ::close(listener);
+    state.counters["cpu_ms"] = cpu;
+}
+BENCHMARK(BM_SilentWait)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

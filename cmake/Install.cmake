@@ -1,0 +1,60 @@
+# Installation: the programs, the libraries with their headers and a CMake package for host
+# programs, the desktop entry, icon and metainfo; and the Debian package made from all of that.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(PYTAGORAS_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/pytagoras)
+set(PYTAGORAS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Pytagoras)
+
+set(_pytagoras_libraries)
+foreach(lib support ftp triangle transfer)
+    if(TARGET ${lib})
+        list(APPEND _pytagoras_libraries ${lib})
+        file(GLOB _headers CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${lib}/*.h")
+        install(FILES ${_headers} DESTINATION ${PYTAGORAS_INCLUDE_DIR} COMPONENT development)
+        target_include_directories(${lib} INTERFACE $<INSTALL_INTERFACE:${PYTAGORAS_INCLUDE_DIR}>)
+    endif()
+endforeach()
+
+install(TARGETS ${_pytagoras_libraries}
+    EXPORT PytagorasTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(EXPORT PytagorasTargets
+    NAMESPACE Pytagoras::
+    DESTINATION ${PYTAGORAS_CMAKE_DIR}
+    COMPONENT development)
+configure_package_config_file(cmake/PytagorasConfig.cmake.in
+    ${CMAKE_CURRENT_BINARY_DIR}/PytagorasConfig.cmake
+    INSTALL_DESTINATION ${PYTAGORAS_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/PytagorasConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${CMAKE_CURRENT_BINARY_DIR}/PytagorasConfig.cmake
+    ${CMAKE_CURRENT_BINARY_DIR}/PytagorasConfigVersion.cmake
+    DESTINATION ${PYTAGORAS_CMAKE_DIR}
+    COMPONENT development)
+
+install(FILES packaging/no.solvemar.pytagoras.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES packaging/pytagoras.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+    RENAME no.solvemar.pytagoras.svg)
+install(FILES packaging/no.solvemar.pytagoras.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Debian package: one package with the programs and what host programs build against.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pytagoras)
+set(CPACK_PACKAGE_VENDOR Solvemar)
+set(CPACK_PACKAGE_CONTACT "Solvemar <post@solvemar.no>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Teaching tool for right-angled triangles (Norwegian)")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Pytagoras draws a right triangle with the squares on its sides and works Pythagoras' relation\n"
+    "through with the values the user enters. The package also holds the solvemar-ftp host program\n"
+    "and the support library, FTP client and transfer window for host programs (CMake package).")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION education)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The platform plugins are loaded at run time, so the library scan cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, cmake")
+include(CPack)

@@ -1,0 +1,138 @@
+// The FTP client's exceptions. Every failure of the client is one of these; each cause keeps its own
+// message, and one base class keeps catch sites simple.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace net {
+
+class ENetException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Raised for conditions a caller usually treats as the normal end of a conversation.
+class ENetSilentException : public ENetException {
+public:
+    using ENetException::ENetException;
+};
+
+class ENetConnClosedGracefully : public ENetSilentException {
+public:
+    ENetConnClosedGracefully() : ENetSilentException("Connection Closed Gracefully.") {}
+};
+
+// A reply code the command does not accept; the message is the reply's last line.
+class ENetProtocolReplyError : public ENetException {
+public:
+    ENetProtocolReplyError(const std::string& lastReplyLine, std::int16_t code)
+        : ENetException(lastReplyLine), m_code(code) {}
+    std::int16_t code() const { return m_code; }
+
+private:
+    std::int16_t m_code;
+};
+
+// "Socket Error # n" CR LF text, with Windows Sockets numbers on every platform.
+std::string SocketErrorText(int number);
+
+class ENetSocketError : public ENetException {
+public:
+    explicit ENetSocketError(int number) : ENetException(SocketErrorText(number)), m_number(number) {}
+    int number() const { return m_number; }
+
+private:
+    int m_number;
+};
+
+class ENetAlreadyConnected : public ENetException {
+public:
+    ENetAlreadyConnected() : ENetException("Already connected.") {}
+};
+
+class ENetInvalidSocket : public ENetException {
+public:
+    ENetInvalidSocket() : ENetException("Cannot allocate socket.") {}
+};
+
+class ENetSocketHandleError : public ENetException {
+public:
+    using ENetException::ENetException;
+};
+
+class ENetCouldNotBindSocket : public ENetSocketHandleError {
+public:
+    ENetCouldNotBindSocket()
+        : ENetSocketHandleError("Could not bind socket. Address and port are already in use.") {}
+};
+
+class ENetTCPConnectionError : public ENetException {
+public:
+    using ENetException::ENetException;
+};
+
+class ENetNotEnoughDataInBuffer : public ENetTCPConnectionError {
+public:
+    ENetNotEnoughDataInBuffer() : ENetTCPConnectionError("Not enough data in buffer.") {}
+};
+
+// A control line or reply beyond any sane size; raised instead of buffering without end.
+class ENetReplyTooLong : public ENetTCPConnectionError {
+public:
+    using ENetTCPConnectionError::ENetTCPConnectionError;
+};
+
+class ENetStackError : public ENetException {
+public:
+    using ENetException::ENetException;
+};
+
+class ENetStackCanNotLoadWinsock : public ENetException {
+public:
+    explicit ENetStackCanNotLoadWinsock(const std::string& library)
+        : ENetException(library + " could not be loaded.") {}
+};
+
+class ENetStackInitializationFailed : public ENetStackError {
+public:
+    ENetStackInitializationFailed() : ENetStackError("Winsock Initialization Error.") {}
+};
+
+class ENetFTPFileAlreadyExists : public ENetException {
+public:
+    ENetFTPFileAlreadyExists() : ENetException("Destination file already exists.") {}
+};
+
+class ENetNoDataToRead : public ENetException {
+public:
+    ENetNoDataToRead() : ENetException("No data to read.") {}
+};
+
+// A command argument holding CR, LF or NUL, which would smuggle further commands to the server.
+class ENetUnsafeArgument : public ENetException {
+public:
+    ENetUnsafeArgument() : ENetException("Command argument holds a line break or NUL character.") {}
+};
+
+// A PASV reply announcing an endpoint outside the ranges of IPv4 and TCP.
+class ENetInvalidPassiveEndpoint : public ENetException {
+public:
+    explicit ENetInvalidPassiveEndpoint(const std::string& replyLine)
+        : ENetException("Invalid data endpoint in reply: " + replyLine) {}
+};
+
+// Text that should be a whole number and is not: "'x' is not a valid integer value".
+class EConvertError : public ENetException {
+public:
+    explicit EConvertError(const std::string& text) : ENetException("'" + text + "' is not a valid integer value") {}
+};
+
+// Local files: "Cannot create file %s", "Cannot open file %s", and read or write failures.
+class EFileError : public ENetException {
+public:
+    using ENetException::ENetException;
+};
+
+} // namespace net

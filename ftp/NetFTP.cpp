@@ -1,0 +1,195 @@
+#include "NetFTP.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace net {
+
+TNetFTP::TNetFTP() {
+    Port = 21;
+}
+
+TNetFTP::~TNetFTP() {
+    OnDisconnected = nullptr;
+    OnStatus = nullptr;
+    m_dataConnection.reset();
+    m_socket.Close();
+}
+
+void TNetFTP::SetTransferType(TNetFTPTransferType type) {
+    if (type == TransferType || m_dataConnection) {
+        return;
+    }
+    TransferType = type;
+    if (IsConnected()) {
+        ApplyTransferType();
+    }
+}
+
+void TNetFTP::ApplyTransferType() {
+    SendCommandLine(TransferType == ftASCII ? "type A" : "type I", {200});
+}
+
+void TNetFTP::OpenSession(bool autoLogin) {
+    try {
+        if (autoLogin) {
+            CheckCommandArgument(User);
+            CheckCommandArgument(Password);
+        }
+        OpenConnection();
+        AwaitReply({220});
+        if (autoLogin) {
+            if (SendCommandLine("user " + User, {230, 331}) == 331) {
+                SendCommandLine("pass " + Password, {230});
+            }
+            ApplyTransferType();
+            if (SendCommandLine("syst", {200, 215, 500}) == 500) {
+                SystemText = "Unknown";
+            } else {
+                SystemText = LastReplyLine().size() > 3 ? LastReplyLine().substr(3) : std::string();
+            }
+        }
+    } catch (...) {
+        try {
+            CloseConnection();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+std::int64_t TNetFTP::QueryFileSize(const std::string& remoteName) {
+    CheckCommandArgument(remoteName);
+    if (SendCommandLine("SIZE " + remoteName, {}) != 213) {
+        return -1;
+    }
+    return ParseSizeReply(ReplyLines);
+}
+
+void TNetFTP::DownloadFile(const std::string& remoteName, const std::string& localPath, bool canOverwrite) {
+    CheckCommandArgument(remoteName);
+    struct stat info {};
+    if (!canOverwrite && ::stat(localPath.c_str(), &info) == 0) {
+        throw ENetFTPFileAlreadyExists();
+    }
+    TNetFileStream file(localPath, TFileMode::CreateForWriting);
+    DownloadToStream(remoteName, file);
+}
+
+void TNetFTP::DownloadToStream(const std::string& remoteName, TNetStream& stream) {
+    CheckCommandArgument(remoteName);
+    runTransfer("retr " + remoteName, stream, Direction::Download);
+}
+
+void TNetFTP::UploadFile(const std::string& localPath, const std::string& remoteName, bool append) {
+    CheckCommandArgument(remoteName);
+    TNetFileStream file(localPath, TFileMode::OpenForReading);
+    UploadFromStream(file, remoteName, append);
+}
+
+void TNetFTP::UploadFromStream(TNetStream& stream, const std::string& remoteName, bool append) {
+    CheckCommandArgument(remoteName);
+    std::string command;
+    if (remoteName.empty()) {
+        command = "STOU ";
+    } else {
+        command = (append ? "APPE " : "STOR ") + remoteName;
+    }
+    runTransfer(command, stream, Direction::Upload);
+}
+
+void TNetFTP::runTransfer(const std::string& command, TNetStream& stream, Direction direction) {
+    m_lastTransferBytes = 0;
+    if (Passive) {
+        runPassive(command, stream, direction);
+    } else {
+        runActive(command, stream, direction);
+    }
+}
+
+void TNetFTP::shareWorkHandlers(TNetTCPConnection& data) const {
+    data.OnWork = OnWork;
+    data.OnWorkBegin = OnWorkBegin;
+    data.OnWorkEnd = OnWorkEnd;
+    data.IdleTimeout = IdleTimeout;
+    data.RecvBufferSize = RecvBufferSize;
+    data.SendBufferSize = SendBufferSize;
+}
+
+void TNetFTP::releaseDataConnection() {
+    if (m_dataConnection) {
+        m_lastTransferBytes = m_dataConnection->StreamBytes();
+        m_dataConnection.reset();
+    }
+}
+
+void TNetFTP::moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, bool fromStart) {
+    if (direction == Direction::Download) {
+        data.ReceiveStream(stream, -1);
+    } else {
+        data.SendStream(stream, fromStart);
+    }
+}
+
+void TNetFTP::runActive(const std::string& command, TNetStream& stream, Direction direction) {
+    auto owned = std::make_unique<TNetSimpleServer>();
+    TNetSimpleServer& server = *owned;
+    m_dataConnection = std::move(owned);
+    shareWorkHandlers(server);
+    server.BoundIP = m_socket.IP;
+    try {
+        server.StartListening();
+        SendCommandLine(FormatPortCommand(server.ListeningIP(), server.ListeningPort()), {200});
+        SendCommandLine(command, {125, 150});
+        server.WaitForPeer(this, m_socket.RemoteAddress);
+        moveData(server, stream, direction, true);
+    } catch (...) {
+        releaseDataConnection();
+        throw;
+    }
+    // Freeing the data connection closes it, which tells the server that an upload is complete.
+    releaseDataConnection();
+    awaitFinalReply();
+}
+
+void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Direction direction) {
+    SendCommandLine("PASV", {227});
+    const TPassiveEndpoint endpoint = ParsePassiveReply(LastReplyLine());
+    WriteTextLine(command);
+    auto owned = std::make_unique<TNetTCPClient>();
+    TNetTCPClient& client = *owned;
+    m_dataConnection = std::move(owned);
+    shareWorkHandlers(client);
+    // The announced address is not trusted: the data comes from the server we are talking to.
+    client.Host = m_socket.RemoteAddress;
+    client.Port = endpoint.Port;
+    try {
+        client.OpenConnection();
+        if (direction == Direction::Download) {
+            AwaitReply({125, 150});
+        } else {
+            AwaitReply({110, 125, 150});
+        }
+        try {
+            moveData(client, stream, direction, false);
+        } catch (const ENetSocketError& error) {
+            if (direction == Direction::Download || error.number() != wsa::NotSocket) {
+                throw;
+            }
+        }
+        client.CloseConnection();
+    } catch (...) {
+        releaseDataConnection();
+        throw;
+    }
+    releaseDataConnection();
+    awaitFinalReply();
+}
+
+void TNetFTP::awaitFinalReply() {
+    if (AwaitReply({225, 226, 250, 426}) == 426) {
+        AwaitReply({226});
+    }
+}
+
+} // namespace net

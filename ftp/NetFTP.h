@@ -1,0 +1,98 @@
+// The FTP client.
+//
+// Public interface used by the transfer window (all in namespace net):
+//
+//   class TNetFTP : public TNetTCPClient
+//     std::string Host;                        // server name or dotted address ("localhost" = 127.0.0.1)
+//     std::int32_t Port = 21;
+//     std::string User, Password;
+//     bool Passive = false;                    // false: PORT (active), true: PASV
+//     TNetFTPTransferType TransferType = ftBinary;   // or SetTransferType(), which applies it at once
+//     std::string SystemText;                  // from "syst", "Unknown" when refused with 500
+//     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait: connect, each reply, the
+//                                              // server's data connection, each data receive or send;
+//                                              // expiry raises ENetSocketError 10060
+//     TNetNotifyEvent OnConnected, OnDisconnected;   // void(TNetComponent& sender)
+//     TWorkBeginEvent OnWorkBegin;             // void(TNetComponent& sender, TWorkMode mode, int64 countMax)
+//     TWorkEvent OnWork;                       // void(TNetComponent& sender, TWorkMode mode, int64 count)
+//     TWorkEndEvent OnWorkEnd;                 // void(TNetComponent& sender, TWorkMode mode)
+//     TNetStatusEvent OnStatus;                // void(TNetComponent& sender, TNetStatus, const std::string&)
+//
+//     void OpenSession(bool autoLogin);        // connect, greeting, user/pass, type, syst; closed on failure
+//     bool IsConnected();
+//     void CloseConnection();                  // sends nothing; fires OnDisconnected when it was open
+//     std::int64_t QueryFileSize(const std::string& remoteName);   // -1 when the server gives no size
+//     void DownloadFile(const std::string& remoteName, const std::string& localPath, bool canOverwrite);
+//     void DownloadToStream(const std::string& remoteName, TNetStream& stream);
+//     void UploadFile(const std::string& localPath, const std::string& remoteName, bool append);
+//     void UploadFromStream(TNetStream& stream, const std::string& remoteName, bool append);
+//     std::int64_t LastTransferBytes() const;  // data bytes moved by the last transfer, also a failed one
+//
+//   Work modes: wkReceive = 0 (download), wkSend = 1 (upload). During a transfer the work events come
+//   from the data connection object (sender is not the TNetFTP), with counts rising strictly to the
+//   number of bytes moved.
+//
+//   Every failure raises an ENetException (NetExceptions.h): ENetProtocolReplyError (code()),
+//   ENetSocketError (number()), ENetConnClosedGracefully, ENetFTPFileAlreadyExists, EFileError for
+//   local files, EConvertError for a PASV reply with non-numbers, ENetUnsafeArgument for a name with
+//   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy.
+#pragma once
+
+#include "NetBuffer.h"
+#include "NetExceptions.h"
+#include "NetReplies.h"
+#include "NetSocket.h"
+#include "NetTCP.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace net {
+
+enum TNetFTPTransferType : int { ftBinary = 0, ftASCII = 1 };
+
+class TNetFTP : public TNetTCPClient {
+public:
+    TNetFTP();
+    // Closes the control connection without firing events: the owner may be half destroyed.
+    ~TNetFTP() override;
+
+    std::string User;
+    bool Passive = false;
+    std::string Password;
+    std::string SystemText;
+    TNetFTPTransferType TransferType = ftBinary;
+
+    // Stores a different type and announces it at once when connected; nothing while a transfer runs.
+    void SetTransferType(TNetFTPTransferType type);
+    // The data connection while a transfer runs, else null.
+    TNetTCPConnection* DataConnection() const { return m_dataConnection.get(); }
+
+    void OpenSession(bool autoLogin);
+    void ApplyTransferType();
+    std::int64_t QueryFileSize(const std::string& remoteName);
+
+    void DownloadFile(const std::string& remoteName, const std::string& localPath, bool canOverwrite);
+    void DownloadToStream(const std::string& remoteName, TNetStream& stream);
+    void UploadFile(const std::string& localPath, const std::string& remoteName, bool append);
+    void UploadFromStream(TNetStream& stream, const std::string& remoteName, bool append);
+
+    std::int64_t LastTransferBytes() const { return m_lastTransferBytes; }
+
+private:
+    enum class Direction { Download, Upload };
+
+    void runTransfer(const std::string& command, TNetStream& stream, Direction direction);
+    void runActive(const std::string& command, TNetStream& stream, Direction direction);
+    void runPassive(const std::string& command, TNetStream& stream, Direction direction);
+    void moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, bool fromStart);
+    void shareWorkHandlers(TNetTCPConnection& data) const;
+    void releaseDataConnection();
+    void awaitFinalReply();
+
+    std::unique_ptr<TNetTCPConnection> m_dataConnection;
+    std::int64_t m_lastTransferBytes = 0;
+};
+
+} // namespace net

@@ -1,0 +1,54 @@
+// Helpers shared by the FTP client tests: a client aimed at a loopback port, and a recorder of events.
+#pragma once
+
+#include "NetFTP.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace ftptest {
+
+// Every event as text, in order: "connected", "disconnected", "begin 0 0", "work 0 123", "end 0".
+struct EventLog {
+    std::vector<std::string> events;
+    std::vector<const net::TNetComponent*> workSenders;
+
+    void attach(net::TNetFTP& ftp) {
+        ftp.OnConnected = [this](net::TNetComponent&) { events.push_back("connected"); };
+        ftp.OnDisconnected = [this](net::TNetComponent&) { events.push_back("disconnected"); };
+        ftp.OnWorkBegin = [this](net::TNetComponent& sender, net::TWorkMode mode, std::int64_t max) {
+            workSenders.push_back(&sender);
+            events.push_back("begin " + std::to_string(mode) + " " + std::to_string(max));
+        };
+        ftp.OnWork = [this](net::TNetComponent& sender, net::TWorkMode mode, std::int64_t count) {
+            workSenders.push_back(&sender);
+            events.push_back("work " + std::to_string(mode) + " " + std::to_string(count));
+        };
+        ftp.OnWorkEnd = [this](net::TNetComponent& sender, net::TWorkMode mode) {
+            workSenders.push_back(&sender);
+            events.push_back("end " + std::to_string(mode));
+        };
+    }
+
+    // The work counts of one mode, in order.
+    std::vector<std::int64_t> workCounts() const {
+        std::vector<std::int64_t> counts;
+        for (const std::string& e : events) {
+            if (e.rfind("work ", 0) == 0) {
+                counts.push_back(std::stoll(e.substr(7)));
+            }
+        }
+        return counts;
+    }
+};
+
+inline void aimAt(net::TNetFTP& ftp, int port, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
+    ftp.Host = "127.0.0.1";
+    ftp.Port = port;
+    ftp.User = "bob";
+    ftp.Password = "secret";
+    ftp.IdleTimeout = timeout;
+}
+
+} // namespace ftptest

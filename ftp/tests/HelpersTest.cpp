@@ -1,0 +1,125 @@
+// Pure helpers of the client: texts, host checks, reply codes, work accounting, buffers.
+#include "NetFTP.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+TEST(Helpers, SocketErrorText) {
+    struct Row {
+        int number;
+        const char* message;
+    };
+    const Row rows[] = {
+        {10061, "Socket Error # 10061\r\nConnection refused."},
+        {10035, "Socket Error # 10035\r\nOperation would block. "},
+        {10066, "Socket Error # 10066\r\nDirectory not empty"},
+        {10004, "Socket Error # 10004\r\nInterrupted system call."},
+        {11001, "Socket Error # 11001\r\n"},
+        {5, "Socket Error # 5\r\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(net::SocketErrorText(row.number), row.message);
+        EXPECT_STREQ(net::ENetSocketError(row.number).what(), row.message);
+    }
+}
+
+TEST(Helpers, PlatformErrorsMapOntoWindowsSocketsNumbers) {
+    EXPECT_EQ(net::WinsockErrorNumber(ECONNREFUSED), 10061);
+    EXPECT_EQ(net::WinsockErrorNumber(ETIMEDOUT), 10060);
+    EXPECT_EQ(net::WinsockErrorNumber(ECONNRESET), 10054);
+    EXPECT_EQ(net::WinsockErrorNumber(EPIPE), 10054);
+    EXPECT_EQ(net::WinsockErrorNumber(EADDRINUSE), 10048);
+    EXPECT_EQ(net::WinsockErrorNumber(EHOSTUNREACH), 10065);
+    EXPECT_EQ(net::WinsockErrorNumber(ENOTSOCK), 10038);
+}
+
+TEST(Helpers, LooksLikeIPv4) {
+    struct Row {
+        const char* text;
+        bool dotted;
+    };
+    const Row rows[] = {
+        {"127.0.0.1", true},   {"0.0.0.0", true},  {"255.255.255.255", true}, {"1.2.3.256", false},
+        {"1.2.3", false},      {"1.2.3.4.5", false}, {"a.b.c.d", false},      {"1..3.4", false},
+        {"", false},           {"ftp.example", false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(net::LooksLikeIPv4(row.text), row.dotted) << row.text;
+    }
+}
+
+TEST(Helpers, FetchTokenAndLastPosition) {
+    std::string input = "a,b,,c";
+    EXPECT_EQ(net::FetchToken(input, ","), "a");
+    EXPECT_EQ(input, "b,,c");
+    EXPECT_EQ(net::FetchToken(input, ",", false), "b");
+    EXPECT_EQ(input, "b,,c");
+    input = "no delimiter";
+    EXPECT_EQ(net::FetchToken(input, ","), "no delimiter");
+    EXPECT_EQ(input, "");
+    EXPECT_EQ(net::LastPosition(" ", "227 a b"), 6u);
+    EXPECT_EQ(net::LastPosition("AB", "xabyab"), 5u);
+    EXPECT_EQ(net::LastPosition("z", "abc"), 0u);
+}
+
+TEST(Helpers, ReplyCodeOfLastLine) {
+    struct Row {
+        const char* line;
+        std::int16_t code;
+    };
+    const Row rows[] = {{"226 Done", 226}, {"+ok fine", 1}, {"-Err bad", 0}, {"21", 21}, {"ab", 0}, {"xyz 1", 0}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(net::ReplyCodeOf(row.line), row.code) << row.line;
+    }
+}
+
+TEST(Helpers, WorkCountsPastTwoGibibytes) {
+    net::TNetComponent component;
+    std::vector<std::int64_t> counts;
+    std::int64_t begun = -1;
+    int ends = 0;
+    component.OnWorkBegin = [&](net::TNetComponent&, net::TWorkMode, std::int64_t max) { begun = max; };
+    component.OnWork = [&](net::TNetComponent&, net::TWorkMode, std::int64_t count) { counts.push_back(count); };
+    component.OnWorkEnd = [&](net::TNetComponent&, net::TWorkMode) { ++ends; };
+    component.AddWork(net::wkSend, 5); // no work started: no event
+    component.StartWork(net::wkSend, 3221225472LL);
+    component.StartWork(net::wkSend, 1); // nested: no second begin
+    component.AddWork(net::wkSend, 2147483647);
+    component.AddWork(net::wkSend, 1073741825);
+    component.FinishWork(net::wkSend);
+    EXPECT_EQ(ends, 0);
+    component.FinishWork(net::wkSend);
+    EXPECT_EQ(begun, 3221225472LL);
+    EXPECT_EQ(counts, (std::vector<std::int64_t>{2147483647LL, 3221225472LL}));
+    EXPECT_EQ(ends, 1);
+}
+
+TEST(Helpers, BufferTakesFromTheFront) {
+    net::TNetBuffer buffer;
+    buffer.Append("hello world", 11);
+    buffer.Remove(6);
+    EXPECT_EQ(buffer.View(), "world");
+    char* room = buffer.Reserve(10);
+    room[0] = '!';
+    buffer.Commit(1);
+    EXPECT_EQ(buffer.View(), "world!");
+    buffer.Remove(100);
+    EXPECT_TRUE(buffer.Empty());
+}
+
+TEST(Helpers, MemoryStreamReadsWritesAndCuts) {
+    net::TNetMemoryStream stream("abcdef");
+    char bytes[4] = {};
+    stream.SetPosition(4);
+    EXPECT_EQ(stream.Read(bytes, 4), 2u);
+    EXPECT_EQ(std::string(bytes, 2), "ef");
+    stream.SetPosition(1);
+    stream.Write("XY", 2);
+    stream.SetSize(stream.Position());
+    EXPECT_EQ(stream.Bytes(), "aXY");
+}
+
+} // namespace

@@ -1,0 +1,239 @@
+// The whole path against a real FTP server from the system's packages, started on a loopback port.
+#include "FtpTestUtil.h"
+#include "ScriptedServer.h"
+
+#include "TempEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+bool hasServerModule() {
+    const std::string command = std::string(kPython) + " -c 'import pyftpdlib' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+bool acceptsConnections(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::string pattern(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// One server process for the whole suite; stopped by its process id.
+class RealServer : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!hasServerModule()) {
+            return;
+        }
+        s_root = new testsupport::TempFolder();
+        std::filesystem::create_directory(s_root->path() / "served");
+        s_port = ftptest::freeLoopbackPort();
+        const std::string port = std::to_string(s_port);
+        const std::string folder = (s_root->path() / "served").string();
+        const char* argv[] = {kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", port.c_str(), "-w", "-d",
+                              folder.c_str(), "-u", "tester", "-P", "pw", nullptr};
+        const std::string logPath = (s_root->path() / "server.log").string();
+        const pid_t parent = ::getpid();
+        s_pid = ::fork();
+        if (s_pid == 0) {
+            // The server goes with the test process even when that one dies without cleaning up.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) {
+                ::_exit(1);
+            }
+            const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(log, 1);
+            ::dup2(log, 2);
+            ::execv(kPython, const_cast<char**>(argv));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && s_pid > 0 && !acceptsConnections(s_port); ++i) {
+            std::this_thread::sleep_for(25ms);
+        }
+    }
+
+    static void TearDownTestSuite() {
+        if (s_pid > 0) {
+            ::kill(s_pid, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(s_pid, &status, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(20ms);
+            }
+            if (::waitpid(s_pid, &status, WNOHANG) == 0) {
+                ::kill(s_pid, SIGKILL);
+                ::waitpid(s_pid, &status, 0);
+            }
+            s_pid = -1;
+        }
+        delete s_root;
+        s_root = nullptr;
+    }
+
+    void SetUp() override {
+        if (!hasServerModule()) {
+            GTEST_SKIP() << kPython << " lacks pyftpdlib";
+        }
+        ASSERT_GT(s_pid, 0) << "server did not start";
+        ASSERT_TRUE(acceptsConnections(s_port)) << readFile(s_root->path() / "server.log");
+    }
+
+    net::TNetFTP& session(bool passive) {
+        ftptest::aimAt(m_ftp, s_port, 10000ms);
+        m_ftp.User = "tester";
+        m_ftp.Password = "pw";
+        m_ftp.Passive = passive;
+        m_log.attach(m_ftp);
+        m_ftp.OpenSession(true);
+        return m_ftp;
+    }
+
+    static std::filesystem::path served() { return s_root->path() / "served"; }
+
+    net::TNetFTP m_ftp;
+    ftptest::EventLog m_log;
+    testsupport::TempFolder m_local;
+
+    static inline testsupport::TempFolder* s_root = nullptr;
+    static inline pid_t s_pid = -1;
+    static inline int s_port = 0;
+};
+
+void expectWorkEvents(const ftptest::EventLog& log, int mode, std::int64_t expectedMax, std::int64_t total) {
+    const std::string begin = "begin " + std::to_string(mode) + " " + std::to_string(expectedMax);
+    const std::string end = "end " + std::to_string(mode);
+    std::size_t b = 0;
+    while (b < log.events.size() && log.events[b] != begin) {
+        ++b;
+    }
+    ASSERT_LT(b, log.events.size()) << "no " << begin;
+    std::int64_t last = 0;
+    std::size_t i = b + 1;
+    for (; i < log.events.size() && log.events[i] != end; ++i) {
+        const std::string prefix = "work " + std::to_string(mode) + " ";
+        ASSERT_EQ(log.events[i].rfind(prefix, 0), 0u) << log.events[i];
+        const std::int64_t count = std::stoll(log.events[i].substr(prefix.size()));
+        ASSERT_GT(count, last);
+        ASSERT_LE(count - last, 32768);
+        last = count;
+    }
+    ASSERT_LT(i, log.events.size()) << "no " << end;
+    EXPECT_EQ(last, total);
+}
+
+TEST_F(RealServer, UploadsAndDownloadsByteForByte) {
+    const std::size_t sizes[] = {0, 1, 32767, 32768, 32769, 10u << 20};
+    for (const bool passive : {false, true}) {
+        net::TNetFTP& ftp = session(passive);
+        for (const std::size_t size : sizes) {
+            SCOPED_TRACE(std::string(passive ? "passive " : "active ") + std::to_string(size));
+            const std::string bytes = pattern(size, static_cast<unsigned>(size) + passive);
+            const std::string name = "f" + std::to_string(size) + (passive ? "p" : "a") + ".bin";
+            const auto source = m_local.path() / ("up-" + name);
+            const auto target = m_local.path() / ("down-" + name);
+            writeFile(source, bytes);
+
+            m_log.events.clear();
+            ftp.UploadFile(source.string(), name, false);
+            EXPECT_EQ(readFile(served() / name), bytes);
+            expectWorkEvents(m_log, 1, static_cast<std::int64_t>(size), static_cast<std::int64_t>(size));
+            EXPECT_EQ(ftp.QueryFileSize(name), static_cast<std::int64_t>(size));
+
+            m_log.events.clear();
+            ftp.DownloadFile(name, target.string(), true);
+            EXPECT_EQ(readFile(target), bytes);
+            EXPECT_EQ(ftp.LastTransferBytes(), static_cast<std::int64_t>(size));
+            expectWorkEvents(m_log, 0, 0, static_cast<std::int64_t>(size));
+        }
+        ftp.CloseConnection();
+        EXPECT_FALSE(ftp.IsConnected());
+    }
+}
+
+TEST_F(RealServer, AppendAddsToTheRemoteFile) {
+    net::TNetFTP& ftp = session(false);
+    const auto first = m_local.path() / "first";
+    const auto second = m_local.path() / "second";
+    writeFile(first, "head-");
+    writeFile(second, pattern(40000, 7));
+    ftp.UploadFile(first.string(), "appended.txt", false);
+    ftp.UploadFile(second.string(), "appended.txt", true);
+    EXPECT_EQ(readFile(served() / "appended.txt"), "head-" + pattern(40000, 7));
+    ftp.CloseConnection();
+}
+
+TEST_F(RealServer, MissingFileRaisesAndSessionStaysUsable) {
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        net::TNetFTP& ftp = session(passive);
+        EXPECT_EQ(ftp.QueryFileSize("no-such-file"), -1);
+        const auto target = m_local.path() / "missing";
+        try {
+            ftp.DownloadFile("no-such-file", target.string(), true);
+            FAIL() << "no exception";
+        } catch (const net::ENetProtocolReplyError& error) {
+            EXPECT_EQ(error.code(), 550);
+        }
+        EXPECT_EQ(ftp.DataConnection(), nullptr);
+        EXPECT_TRUE(ftp.IsConnected());
+        writeFile(served() / "present", "x");
+        EXPECT_EQ(ftp.QueryFileSize("present"), 1);
+        ftp.CloseConnection();
+    }
+}
+
+TEST_F(RealServer, WrongPasswordIsRefused) {
+    ftptest::aimAt(m_ftp, s_port, 10000ms);
+    m_ftp.User = "tester";
+    m_ftp.Password = "wrong";
+    m_log.attach(m_ftp);
+    try {
+        m_ftp.OpenSession(true);
+        FAIL() << "no exception";
+    } catch (const net::ENetProtocolReplyError& error) {
+        EXPECT_EQ(error.code(), 530);
+    }
+    EXPECT_FALSE(m_ftp.IsConnected());
+    EXPECT_EQ(m_log.events.back(), "disconnected");
+}
+
+} // namespace

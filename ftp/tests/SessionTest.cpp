@@ -1,0 +1,325 @@
+// Control connection and session commands against the scripted server.
+#include "FtpTestUtil.h"
+#include "ScriptedServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using ftptest::EventLog;
+using ftptest::ScriptedServer;
+using ftptest::ServerSession;
+using testing::ElementsAre;
+
+namespace {
+
+TEST(Session, MultiLineGreetingIsOneReply) {
+    ScriptedServer server([](ServerSession& s) {
+        s.send("220-Welcome\r\n220-second line\r\n  indented line\r\n220 ready\r\n");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, server.port());
+    ftp.OpenSession(false);
+    EXPECT_EQ(ftp.ReplyCode, 220);
+    EXPECT_THAT(ftp.ReplyLines, ElementsAre("220-Welcome", "220-second line", "indented line", "220 ready"));
+    ftp.CloseConnection();
+    EXPECT_TRUE(server.finish().empty());
+    EXPECT_EQ(server.error(), "");
+}
+
+TEST(Session, LoginWithPasswordSendsExactCommands) {
+    ScriptedServer server([](ServerSession& s) {
+        s.login();
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    ftp.OpenSession(true);
+    EXPECT_TRUE(ftp.IsConnected());
+    EXPECT_EQ(ftp.SystemText, " UNIX Type: L8");
+    ftp.CloseConnection();
+    ftp.CloseConnection(); // closed already: no second event
+    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst"));
+    EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+}
+
+TEST(Session, UserAcceptedWithoutPasswordAndSystRefused) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.readCommand();
+        s.reply("230 Welcome, no password needed");
+        s.readCommand();
+        s.reply("200 ok");
+        s.readCommand();
+        s.reply("500 syst not understood");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, server.port());
+    ftp.TransferType = net::ftASCII;
+    ftp.OpenSession(true);
+    EXPECT_EQ(ftp.SystemText, "Unknown");
+    ftp.CloseConnection();
+    EXPECT_THAT(server.finish(), ElementsAre("user bob", "type A", "syst"));
+}
+
+TEST(Session, RefusedPasswordRaisesAndCloses) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.readCommand();
+        s.reply("331 pw");
+        s.readCommand();
+        s.reply("530 Login incorrect.");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    try {
+        ftp.OpenSession(true);
+        FAIL() << "no exception";
+    } catch (const net::ENetProtocolReplyError& error) {
+        EXPECT_STREQ(error.what(), "530 Login incorrect.");
+        EXPECT_EQ(error.code(), 530);
+    }
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret"));
+}
+
+TEST(Session, ServerClosingWhileReplyAwaitedRaisesAfterDisconnectEvent) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.readCommand();
+        s.send("331 partial line without end");
+    });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    bool raised = false;
+    ftp.OnDisconnected = [&](net::TNetComponent&) { log.events.push_back(raised ? "late" : "disconnected"); };
+    try {
+        ftp.OpenSession(true);
+    } catch (const net::ENetConnClosedGracefully& error) {
+        raised = true;
+        EXPECT_STREQ(error.what(), "Connection Closed Gracefully.");
+    }
+    EXPECT_TRUE(raised);
+    EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+    EXPECT_FALSE(ftp.IsConnected());
+}
+
+TEST(Session, BareLineFeedsAndEmptyLinesBetweenReplies) {
+    ScriptedServer server([](ServerSession& s) {
+        s.send("220 hi\n\r\n\n");
+        s.readCommand();
+        s.send("\n\n331 pw\n");
+        s.readCommand();
+        s.send("230-a\n\n230 b\n");
+        s.readCommand();
+        s.send("200 ok\r\n");
+        s.readCommand();
+        s.send("215 X\n");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, server.port());
+    ftp.OpenSession(true);
+    EXPECT_EQ(ftp.SystemText, " X");
+    ftp.CloseConnection();
+    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst"));
+}
+
+TEST(Session, MultiLineReplyEndedByShortLine) {
+    struct Row {
+        const char* name;
+        const char* shortLine;
+        std::int16_t code;
+    };
+    for (const Row& row : {Row{"two digits give their number", "21", 21}, Row{"two letters give 0", "ab", 0}}) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server([&](ServerSession& s) {
+            s.send(std::string("220-first\r\n220-more\r\n") + row.shortLine + "\r\n");
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port());
+        ftp.OpenConnection();
+        EXPECT_EQ(ftp.AwaitReply({}), row.code);
+        EXPECT_EQ(ftp.LastReplyLine(), row.shortLine);
+        EXPECT_EQ(ftp.ReplyLines.size(), 3u);
+        ftp.CloseConnection();
+    }
+}
+
+TEST(Session, QueryFileSizeReplies) {
+    struct Row {
+        const char* name;
+        const char* reply;
+        std::int64_t size;
+    };
+    const Row rows[] = {
+        {"plain size", "213 48213\r\n", 48213},
+        {"zero", "213 0\r\n", 0},
+        {"above 2 GiB", "213 3221225472\r\n", 3221225472LL},
+        {"missing file", "550 No such file.\r\n", -1},
+        {"not implemented", "502 Command not implemented.\r\n", -1},
+        {"multi-line 213", "213-Size follows\r\n213 100\r\n", -1},
+        {"beyond 64 bits", "213 99999999999999999999\r\n", -1},
+        {"not a number", "213 big\r\n", -1},
+        {"negative", "213 -5\r\n", -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server([&](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            s.send(row.reply);
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port());
+        ftp.OpenSession(true);
+        EXPECT_EQ(ftp.QueryFileSize("dir/file name.txt"), row.size);
+        EXPECT_TRUE(ftp.IsConnected());
+        ftp.CloseConnection();
+        EXPECT_EQ(server.finish().back(), "SIZE dir/file name.txt");
+    }
+}
+
+TEST(Session, RefusedConnectionGivesSocketErrorText) {
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, ftptest::freeLoopbackPort());
+    try {
+        ftp.OpenSession(true);
+        FAIL() << "no exception";
+    } catch (const net::ENetSocketError& error) {
+        EXPECT_EQ(error.number(), 10061);
+        EXPECT_STREQ(error.what(), "Socket Error # 10061\r\nConnection refused.");
+    }
+    EXPECT_FALSE(ftp.IsConnected());
+}
+
+TEST(Session, LocalhostInAnyCaseConnects) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, server.port());
+    ftp.Host = "LocalHost";
+    ftp.OpenSession(false);
+    EXPECT_EQ(ftp.Socket().RemoteAddress, "127.0.0.1");
+    EXPECT_THROW(ftp.OpenConnection(), net::ENetAlreadyConnected);
+    ftp.CloseConnection();
+}
+
+TEST(Session, UnsafeArgumentsRaiseBeforeSending) {
+    ScriptedServer server([](ServerSession& s) {
+        s.login();
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, server.port());
+    ftp.OpenSession(true);
+    const std::string names[] = {"a\r\nDELE b", "a\nb", std::string("a\0b", 3), "a\r"};
+    for (const std::string& name : names) {
+        EXPECT_THROW(ftp.QueryFileSize(name), net::ENetUnsafeArgument);
+        net::TNetMemoryStream stream;
+        EXPECT_THROW(ftp.DownloadToStream(name, stream), net::ENetUnsafeArgument);
+        EXPECT_THROW(ftp.UploadFromStream(stream, name, false), net::ENetUnsafeArgument);
+    }
+    EXPECT_TRUE(ftp.IsConnected());
+    ftp.CloseConnection();
+    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst"));
+}
+
+TEST(Session, UnsafeUserOrPasswordRaisesBeforeConnecting) {
+    ScriptedServer server([](ServerSession& s) { s.waitForClose(); });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    ftp.Password = "pw\r\nDELE x";
+    EXPECT_THROW(ftp.OpenSession(true), net::ENetUnsafeArgument);
+    ftp.Password = "pw";
+    ftp.User = std::string("u\0", 2);
+    EXPECT_THROW(ftp.OpenSession(true), net::ENetUnsafeArgument);
+    EXPECT_TRUE(log.events.empty());
+    server.knock();
+}
+
+TEST(Session, OverlongReplyLineRaisesAndCloses) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.readCommand();
+        const std::string block(16384, 'x');
+        for (int i = 0; i < 64; ++i) { // 1 MiB without a line end
+            try {
+                s.send(block);
+            } catch (...) {
+                return;
+            }
+        }
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    EXPECT_THROW(ftp.OpenSession(true), net::ENetReplyTooLong);
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_LE(ftp.PendingInput.Size(), net::kMaxReplyLineLength + 32768);
+    EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+}
+
+TEST(Session, EndlessContinuationLinesRaiseAndClose) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.readCommand();
+        std::string lines = "331-start\r\n";
+        for (int i = 0; i < 2000; ++i) {
+            lines += "331-more\r\n";
+        }
+        try {
+            s.send(lines);
+        } catch (...) {
+        }
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, server.port());
+    EXPECT_THROW(ftp.OpenSession(true), net::ENetReplyTooLong);
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_LE(ftp.ReplyLines.size(), net::kMaxReplyLines);
+}
+
+TEST(Session, SilentServerTimesOutWithinIdleTimeout) {
+    ScriptedServer server([](ServerSession& s) { s.waitForClose(); });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port(), 300ms);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        ftp.OpenSession(true);
+        FAIL() << "no exception";
+    } catch (const net::ENetSocketError& error) {
+        EXPECT_EQ(error.number(), 10060);
+        EXPECT_STREQ(error.what(), "Socket Error # 10060\r\nConnection timed out.");
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 290ms);
+    EXPECT_LT(took, 2000ms);
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+}
+
+} // namespace

@@ -1,0 +1,24 @@
+// The module state of the transfer unit, shared by its two source files (not for other units).
+#pragma once
+
+#include "ftpunit.h"
+
+#include <cstdint>
+#include <string>
+
+namespace ftpunit::detail {
+
+struct State {
+    // The connection settings start as the maker's defaults until the first LesFTPOppsett.
+    std::string ftpserver{kDefaultServer};
+    std::string ftpbruker{kGuestUser};
+    std::string ftppassord{kGuestPassword};
+    std::int32_t ftpport = kDefaultPort;
+    std::string ftpmappe;
+    std::int32_t ftpfeil = 0;
+    Outcome outcome = Outcome::None;
+};
+
+State& state();
+
+} // namespace ftpunit::detail

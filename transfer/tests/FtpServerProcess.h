@@ -1,0 +1,35 @@
+// A real FTP server on a free loopback port for one test, stopped (by its process id) at the end.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
+namespace transfertest {
+
+class FtpServerProcess {
+public:
+    enum class Behaviour { Normal, ShortRetr };
+
+    FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
+                     Behaviour behaviour = Behaviour::Normal);
+    ~FtpServerProcess();
+    FtpServerProcess(const FtpServerProcess&) = delete;
+    FtpServerProcess& operator=(const FtpServerProcess&) = delete;
+
+    int port() const { return m_port; }
+    bool running() const { return m_pid > 0; }
+    const std::filesystem::path& root() const { return m_root; }
+
+private:
+    void stop();
+
+    std::filesystem::path m_root;
+    int m_port = 0;
+    pid_t m_pid = -1;
+};
+
+// A loopback port on which nothing listens (taken from the system, then released).
+int FreeLoopbackPort();
+
+} // namespace transfertest

@@ -1,0 +1,47 @@
+"""A real FTP server (pyftpdlib) for the transfer tests, with one optional misbehaviour.
+
+Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--throttle BYTES_PER_SECOND]
+
+--short-retr sends only the first half of every file on RETR and still ends with 226, as a server
+does that loses the data connection early without noticing. --throttle slows the data connections
+down, so that a transfer lasts long enough to be looked at.
+"""
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class ShortRetrHandler(FTPHandler):
+    def ftp_RETR(self, file):
+        try:
+            with self.run_as_current_user(self.fs.open, file, "rb") as fd:
+                data = fd.read()
+        except OSError as err:
+            self.respond("550 %s." % err.strerror)
+            return None
+        self.push_dtp_data(data[: len(data) // 2], isproducer=False, cmd="RETR")
+        return file
+
+
+def main():
+    port, root, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elradfmwMT")
+    handler = ShortRetrHandler if "--short-retr" in sys.argv[5:] else FTPHandler
+    handler.authorizer = authorizer
+    handler.banner = "transfer test server ready"
+    handler.auth_failed_timeout = 0
+    if "--throttle" in sys.argv[5:]:
+        limit = int(sys.argv[sys.argv.index("--throttle") + 1])
+        dtp = ThrottledDTPHandler
+        dtp.read_limit = limit
+        dtp.write_limit = limit
+        handler.dtp_handler = dtp
+    server = FTPServer(("127.0.0.1", port), handler)
+    server.serve_forever(handle_exit=True)
+
+
+if __name__ == "__main__":
+    main()

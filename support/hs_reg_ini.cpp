@@ -5,6 +5,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -35,11 +36,15 @@ struct Section {
     std::string name;
     std::vector<Entry> entries;
     std::unordered_map<std::string, std::size_t> index;
+    // Byte ranges of the loaded text not yet turned into entries: a section is parsed when it is
+    // first used, so loading a big file costs little more than reading it.
+    std::vector<std::pair<std::size_t, std::size_t>> unparsed;
 };
 
 struct Store {
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;
+    std::string text;
 };
 
 Store g_store;
@@ -69,23 +74,72 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-Section* findSection(std::string_view name) {
-    const auto it = g_store.index.find(lower(name));
-    return it == g_store.index.end() ? nullptr : &g_store.sections[it->second];
-}
-
-Section& ensureSection(std::string_view name) {
-    const auto [it, added] = g_store.index.try_emplace(lower(name), g_store.sections.size());
-    if (added) {
-        g_store.sections.push_back(Section{std::string(name), {}, {}});
-    }
-    return g_store.sections[it->second];
-}
-
 void addEntry(Section& section, Entry entry) {
     // A repeated key keeps its first value for reading; both lines are written back.
     section.index.try_emplace(lower(entry.key), section.entries.size());
     section.entries.push_back(std::move(entry));
+}
+
+// Calls f for each line of text, without its line end.
+template <typename F>
+void forEachLine(std::string_view text, F&& f) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
+        const std::size_t end = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                                      : text.size();
+        f(text.substr(start, end - start), start, end);
+        start = end + 1;
+    }
+}
+
+void parseSection(Section& section) {
+    for (const auto& [begin, end] : section.unparsed) {
+        forEachLine(std::string_view(g_store.text).substr(begin, end - begin),
+                    [&](std::string_view line, std::size_t, std::size_t) {
+                        const std::string_view text = trim(line);
+                        if (text.empty() || text[0] == ';') {
+                            return;
+                        }
+                        const auto equals = text.find('=');
+                        if (equals == std::string_view::npos) {
+                            addEntry(section, Entry{std::string(text), {}, true});
+                        } else {
+                            addEntry(section, Entry{std::string(trim(text.substr(0, equals))),
+                                                    std::string(trim(text.substr(equals + 1))), false});
+                        }
+                    });
+    }
+    section.unparsed.clear();
+}
+
+Section* findSectionUnparsed(std::string_view name) {
+    const auto it = g_store.index.find(lower(name));
+    return it == g_store.index.end() ? nullptr : &g_store.sections[it->second];
+}
+
+Section* findSection(std::string_view name) {
+    Section* section = findSectionUnparsed(name);
+    if (section != nullptr && !section->unparsed.empty()) {
+        parseSection(*section);
+    }
+    return section;
+}
+
+Section& ensureSectionUnparsed(std::string_view name) {
+    const auto [it, added] = g_store.index.try_emplace(lower(name), g_store.sections.size());
+    if (added) {
+        g_store.sections.push_back(Section{std::string(name), {}, {}, {}});
+    }
+    return g_store.sections[it->second];
+}
+
+Section& ensureSection(std::string_view name) {
+    Section& section = ensureSectionUnparsed(name);
+    if (!section.unparsed.empty()) {
+        parseSection(section);
+    }
+    return section;
 }
 
 const std::string* findValue(std::string_view key) {
@@ -137,7 +191,9 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
 
 std::string serialise() {
     std::string out;
-    for (const Section& section : g_store.sections) {
+    out.reserve(g_store.text.size() + 64);
+    for (Section& section : g_store.sections) {
+        parseSection(section);
         out += '[';
         out += section.name;
         out += "]\r\n";
@@ -233,8 +289,8 @@ bool writeReplacing(const std::string& name, std::string_view data) {
     bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
-        const std::string syncFolder = folder.empty() ? std::string(".") : folder;
-        const int dir = ::open(syncFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // The rename itself reaches the disk with the folder's entry.
+        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
             ::fsync(dir);
             ::close(dir);
@@ -309,30 +365,29 @@ void loadini() {
         g_loadFailed = ::stat(g_iniFileName.c_str(), &st) == 0;
         return;
     }
-    Section* section = nullptr;
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string_view text = trim(line);
-        if (text.empty() || text[0] == ';') {
-            continue;
-        }
-        if (text.front() == '[' && text.back() == ']' && text.size() >= 2) {
-            section = &ensureSection(trim(text.substr(1, text.size() - 2)));
-            continue;
-        }
-        if (section == nullptr) {
-            continue;
-        }
-        const auto equals = text.find('=');
-        if (equals == std::string_view::npos) {
-            addEntry(*section, Entry{std::string(text), {}, true});
-        } else {
-            addEntry(*section, Entry{std::string(trim(text.substr(0, equals))),
-                                     std::string(trim(text.substr(equals + 1))), false});
-        }
-    }
+    std::ostringstream content;
+    content << in.rdbuf();
     if (in.bad()) {
         g_loadFailed = true;
+        return;
+    }
+    g_store.text = std::move(content).str();
+    // Only the section lines are looked at now; lines before the first section are dropped.
+    Section* section = nullptr;
+    std::size_t rangeStart = 0;
+    forEachLine(g_store.text, [&](std::string_view line, std::size_t begin, std::size_t end) {
+        const std::string_view text = trim(line);
+        if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
+            return;
+        }
+        if (section != nullptr) {
+            section->unparsed.emplace_back(rangeStart, begin);
+        }
+        section = &ensureSectionUnparsed(trim(text.substr(1, text.size() - 2)));
+        rangeStart = std::min(end + 1, g_store.text.size());
+    });
+    if (section != nullptr) {
+        section->unparsed.emplace_back(rangeStart, g_store.text.size());
     }
 }
 

@@ -39,6 +39,15 @@ TEST_F(IniTest, LoadDropsCommentsAndPreSectionLinesAndWritesBackInOrder) {
                                     "[Extra]\r\nn=-5\r\n\r\n");
 }
 
+TEST_F(IniTest, RepeatedSectionsAndKeys) {
+    Load("[A]\nx=1\nbare line\n[B]\ny=2\n[a]\nz=3\nX=4\n");
+    hs_reg::setsection("A");
+    EXPECT_EQ(hs_reg::readstr("z"), "3");
+    EXPECT_EQ(hs_reg::readstr("x"), "1") << "the first of two equal keys is read";
+    hs_reg::saveini();
+    EXPECT_EQ(ReadFileBytes(m_ini), "[A]\r\nx=1\r\nbare line\r\nz=3\r\nX=4\r\n\r\n[B]\r\ny=2\r\n\r\n");
+}
+
 TEST_F(IniTest, SectionsAndKeysIgnoreCase) {
     Load("[Standard]\nlogtofile=1\n");
     hs_reg::setsection("STANDARD");

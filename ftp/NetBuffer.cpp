@@ -50,10 +50,11 @@ void TNetBuffer::Clear() {
 }
 
 std::size_t TNetMemoryStream::Read(char* data, std::size_t count) {
-    if (m_position >= Size()) {
+    const auto size = static_cast<std::int64_t>(m_bytes.size());
+    if (m_position >= size) {
         return 0;
     }
-    const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(Size() - m_position));
+    const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(size - m_position));
     std::memcpy(data, m_bytes.data() + m_position, n);
     m_position += static_cast<std::int64_t>(n);
     return n;

@@ -64,8 +64,7 @@ public:
 
 class ENetCouldNotBindSocket : public ENetSocketHandleError {
 public:
-    ENetCouldNotBindSocket()
-        : ENetSocketHandleError("Could not bind socket. Address and port are already in use.") {}
+    ENetCouldNotBindSocket() : ENetSocketHandleError("Could not bind socket. Address and port are already in use.") {}
 };
 
 class ENetTCPConnectionError : public ENetException {

@@ -9,7 +9,7 @@
 //     bool Passive = false;                    // false: PORT (active), true: PASV
 //     TNetFTPTransferType TransferType = ftBinary;   // or SetTransferType(), which applies it at once
 //     std::string SystemText;                  // from "syst", "Unknown" when refused with 500
-//     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait: connect, each reply, the
+//     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait (0: no limit): connect, each reply, the
 //                                              // server's data connection, each data receive or send;
 //                                              // expiry raises ENetSocketError 10060
 //     TNetNotifyEvent OnConnected, OnDisconnected;   // void(TNetComponent& sender)

@@ -83,7 +83,7 @@ private:
 
 enum class TWaitResult { Ready, TimedOut };
 
-// Waits until fd is readable (or writable) within timeout; a negative timeout waits without limit.
+// Waits until fd is readable (or writable) within timeout; 0 or less waits without limit.
 // A failing wait raises ENetSocketError.
 TWaitResult WaitForSocket(int fd, bool forWriting, Milliseconds timeout);
 

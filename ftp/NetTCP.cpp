@@ -7,11 +7,17 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/sendfile.h>
+#endif
 
 namespace net {
 
@@ -19,15 +25,85 @@ namespace {
 
 std::string formatStatus(TNetStatus status, const std::string& argument) {
     switch (status) {
-    case stResolving: return "Resolving hostname " + argument + ".";
-    case stConnecting: return "Connecting to " + argument + ".";
-    case stConnected: return "Connected.";
-    case stDisconnecting: return "Disconnecting from " + argument + ".";
-    case stDisconnected: return "Not connected.";
-    case stText: return argument;
+    case stResolving:
+        return "Resolving hostname " + argument + ".";
+    case stConnecting:
+        return "Connecting to " + argument + ".";
+    case stConnected:
+        return "Connected.";
+    case stDisconnecting:
+        return "Disconnecting from " + argument + ".";
+    case stDisconnected:
+        return "Not connected.";
+    case stText:
+        return argument;
     }
     return argument;
 }
+
+#ifdef __linux__
+// A pipe for moving received pages into a file without copying them through user memory.
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            m_fds[0] = m_fds[1] = -1;
+        }
+    }
+    ~Pipe() {
+        for (int fd : m_fds) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    bool valid() const { return m_fds[0] >= 0; }
+    int readEnd() const { return m_fds[0]; }
+    int writeEnd() const { return m_fds[1]; }
+
+private:
+    int m_fds[2];
+};
+
+// sendfile cannot be told not to raise SIGPIPE as send can: block it on this thread for the transfer and
+// swallow one that arrived meanwhile, leaving the process's handling untouched.
+class SigPipeBlock {
+public:
+    SigPipeBlock() {
+        sigset_t pipeOnly;
+        sigemptyset(&pipeOnly);
+        sigaddset(&pipeOnly, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipeOnly, &m_old);
+    }
+    ~SigPipeBlock() {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!m_wasPending && sigismember(&pending, SIGPIPE) == 1) {
+            sigset_t pipeOnly;
+            sigemptyset(&pipeOnly);
+            sigaddset(&pipeOnly, SIGPIPE);
+            const timespec now{0, 0};
+            sigtimedwait(&pipeOnly, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    SigPipeBlock(const SigPipeBlock&) = delete;
+    SigPipeBlock& operator=(const SigPipeBlock&) = delete;
+
+private:
+    sigset_t m_old;
+    bool m_wasPending = false;
+};
+
+[[noreturn]] void raiseFileWriteError() {
+    throw EFileError(std::string("Cannot write file: ") + std::strerror(errno));
+}
+#endif
 
 bool allows(const TReplyCodes& allowed, std::int16_t code) {
     return allowed.empty() || std::find(allowed.begin(), allowed.end(), code) != allowed.end();
@@ -116,6 +192,44 @@ void TNetTCPConnection::CloseConnection() {
     }
 }
 
+bool TNetTCPConnection::retryAfterReceiveError(int error) {
+    if (error == EINTR) {
+        return true;
+    }
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+        if (WaitForSocket(m_socket.Handle(), false, IdleTimeout) == TWaitResult::TimedOut) {
+            FailTimedOut();
+        }
+        return true;
+    }
+    const int number = WinsockErrorNumber(error);
+    if (number == wsa::Shutdown) {
+        CloseConnection();
+        if (PendingInput.Empty()) {
+            throw ENetSocketError(number);
+        }
+        return false;
+    }
+    throw ENetSocketError(number);
+}
+
+void TNetTCPConnection::retryAfterSendError(int error) {
+    if (error == EINTR) {
+        return;
+    }
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+        if (WaitForSocket(m_socket.Handle(), true, IdleTimeout) == TWaitResult::TimedOut) {
+            FailTimedOut();
+        }
+        return;
+    }
+    const int number = WinsockErrorNumber(error);
+    if (number == wsa::Shutdown) {
+        CloseConnection();
+    }
+    throw ENetSocketError(number);
+}
+
 std::size_t TNetTCPConnection::ReceiveFromSocket(bool raiseIfClosed, char* target, std::size_t capacity,
                                                  bool intoPendingInput) {
     CheckPeerClosed(raiseIfClosed, false);
@@ -132,37 +246,22 @@ std::size_t TNetTCPConnection::ReceiveFromSocket(bool raiseIfClosed, char* targe
         capacity = m_scratch.size();
     }
     ssize_t received = 0;
-    for (;;) {
-        received = ::recv(m_socket.Handle(), destination, capacity, 0);
-        if (received >= 0) {
-            break;
-        }
-        const int error = errno;
-        if (error == EINTR) {
-            continue;
-        }
-        if (error == EAGAIN || error == EWOULDBLOCK) {
-            if (WaitForSocket(m_socket.Handle(), false, IdleTimeout) == TWaitResult::TimedOut) {
-                if (intoPendingInput) {
-                    PendingInput.Commit(0);
-                }
-                FailTimedOut();
+    try {
+        for (;;) {
+            received = ::recv(m_socket.Handle(), destination, capacity, 0);
+            if (received >= 0) {
+                break;
             }
-            continue;
+            if (!retryAfterReceiveError(errno)) {
+                received = 0;
+                break;
+            }
         }
+    } catch (...) {
         if (intoPendingInput) {
             PendingInput.Commit(0);
         }
-        const int number = WinsockErrorNumber(error);
-        if (number == wsa::Shutdown) {
-            CloseConnection();
-            if (PendingInput.Empty()) {
-                throw ENetSocketError(number);
-            }
-            received = 0;
-            break;
-        }
-        throw ENetSocketError(number);
+        throw;
     }
     ClosedByPeer = received == 0;
     if (intoPendingInput) {
@@ -182,21 +281,8 @@ void TNetTCPConnection::SendBytes(const char* data, std::int64_t count) {
     while (count > 0) {
         const ssize_t sent = ::send(m_socket.Handle(), data, static_cast<std::size_t>(count), MSG_NOSIGNAL);
         if (sent < 0) {
-            const int error = errno;
-            if (error == EINTR) {
-                continue;
-            }
-            if (error == EAGAIN || error == EWOULDBLOCK) {
-                if (WaitForSocket(m_socket.Handle(), true, IdleTimeout) == TWaitResult::TimedOut) {
-                    FailTimedOut();
-                }
-                continue;
-            }
-            const int number = WinsockErrorNumber(error);
-            if (number == wsa::Shutdown) {
-                CloseConnection();
-            }
-            throw ENetSocketError(number);
+            retryAfterSendError(errno);
+            continue;
         }
         ClosedByPeer = sent == 0;
         CheckPeerClosed(true, false);
@@ -327,13 +413,29 @@ void TNetTCPConnection::ReceiveStream(TNetStream& stream, std::int64_t byteCount
             remaining -= static_cast<std::int64_t>(n);
             m_streamBytes += static_cast<std::int64_t>(n);
         }
-        std::vector<char> chunk(static_cast<std::size_t>(RecvBufferSize));
-        while (remaining >= 1 && IsConnected()) {
-            const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(remaining, RecvBufferSize));
-            const std::size_t received = ReceiveFromSocket(!untilClosed, chunk.data(), piece, false);
-            stream.Write(chunk.data(), received);
-            remaining -= static_cast<std::int64_t>(received);
-            m_streamBytes += static_cast<std::int64_t>(received);
+        if (!receiveIntoFile(stream, remaining, !untilClosed)) {
+            // Pieces are received one by one but written in batches: one write per piece costs a system
+            // call each and buys nothing, as the file is only looked at when the transfer ends.
+            const auto pieceSize = static_cast<std::size_t>(RecvBufferSize);
+            std::vector<char> batch(std::max(kWriteBatch, pieceSize));
+            std::size_t filled = 0;
+            try {
+                while (remaining >= 1 && IsConnected()) {
+                    if (batch.size() - filled < pieceSize) {
+                        stream.Write(batch.data(), filled);
+                        filled = 0;
+                    }
+                    const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(remaining, RecvBufferSize));
+                    const std::size_t received = ReceiveFromSocket(!untilClosed, batch.data() + filled, piece, false);
+                    filled += received;
+                    remaining -= static_cast<std::int64_t>(received);
+                    m_streamBytes += static_cast<std::int64_t>(received);
+                }
+            } catch (...) {
+                stream.Write(batch.data(), filled); // what was received stays
+                throw;
+            }
+            stream.Write(batch.data(), filled);
         }
     } catch (...) {
         FinishWork(wkReceive);
@@ -345,6 +447,113 @@ void TNetTCPConnection::ReceiveStream(TNetStream& stream, std::int64_t byteCount
     }
 }
 
+bool TNetTCPConnection::receiveIntoFile(TNetStream& stream, std::int64_t& remaining, bool raiseIfClosed) {
+#ifdef __linux__
+    if (stream.NativeHandle() < 0) {
+        return false;
+    }
+    Pipe pipe;
+    if (!pipe.valid()) {
+        return false;
+    }
+    // Pieces move from the socket into the pipe one by one, and from the pipe into the file in batches.
+    const int capacity = ::fcntl(pipe.writeEnd(), F_SETPIPE_SZ, static_cast<int>(kWriteBatch));
+    if (capacity < 4 * RecvBufferSize) {
+        return false;
+    }
+    const auto drainAt = static_cast<std::size_t>(capacity / 2);
+    std::size_t inPipe = 0;
+    const auto drain = [&] {
+        loff_t offset = stream.Position();
+        while (inPipe > 0) {
+            const ssize_t written =
+                ::splice(pipe.readEnd(), nullptr, stream.NativeHandle(), &offset, inPipe, SPLICE_F_MOVE);
+            if (written <= 0) {
+                if (written < 0 && errno == EINTR) {
+                    continue;
+                }
+                raiseFileWriteError();
+            }
+            inPipe -= static_cast<std::size_t>(written);
+            stream.SetPosition(offset);
+        }
+    };
+    try {
+        while (remaining >= 1 && IsConnected()) {
+            CheckPeerClosed(raiseIfClosed, false);
+            const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(remaining, RecvBufferSize));
+            if (inPipe >= drainAt) {
+                drain();
+            }
+            ssize_t received = 0;
+            for (;;) {
+                received = ::splice(m_socket.Handle(), nullptr, pipe.writeEnd(), nullptr, piece,
+                                    SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+                if (received >= 0) {
+                    break;
+                }
+                if ((errno == EAGAIN || errno == EWOULDBLOCK) && inPipe > 0) {
+                    drain(); // the pipe may be full; otherwise this is time spent waiting anyway
+                    continue;
+                }
+                if (!retryAfterReceiveError(errno)) {
+                    received = 0;
+                    break;
+                }
+            }
+            ClosedByPeer = received == 0;
+            if (received > 0) {
+                inPipe += static_cast<std::size_t>(received);
+                remaining -= received;
+                m_streamBytes += received;
+                AddWork(wkReceive, received);
+            }
+            CheckPeerClosed(raiseIfClosed, false);
+        }
+    } catch (...) {
+        drain();
+        throw;
+    }
+    drain();
+    return true;
+#else
+    (void)stream;
+    (void)remaining;
+    (void)raiseIfClosed;
+    return false;
+#endif
+}
+
+bool TNetTCPConnection::sendFromFile(TNetStream& stream, std::int64_t size) {
+#ifdef __linux__
+    if (stream.NativeHandle() < 0) {
+        return false;
+    }
+    SigPipeBlock noSigPipe;
+    CheckPeerClosed(true, true);
+    off_t offset = stream.Position();
+    while (offset < size) {
+        const auto piece = static_cast<std::size_t>(std::min<std::int64_t>(size - offset, SendBufferSize));
+        const ssize_t sent = ::sendfile(m_socket.Handle(), stream.NativeHandle(), &offset, piece);
+        if (sent < 0) {
+            retryAfterSendError(errno);
+            continue;
+        }
+        stream.SetPosition(offset);
+        if (sent == 0) {
+            throw ENetNoDataToRead(); // the file ended before its size
+        }
+        m_streamBytes += sent;
+        AddWork(wkSend, sent);
+    }
+    return true;
+#else
+    (void)stream;
+    (void)size;
+    return false;
+#endif
+}
+
 void TNetTCPConnection::SendStream(TNetStream& stream, bool fromStart) {
     m_streamBytes = 0;
     if (fromStart) {
@@ -353,19 +562,21 @@ void TNetTCPConnection::SendStream(TNetStream& stream, bool fromStart) {
     const std::int64_t size = stream.Size();
     StartWork(wkSend, std::max<std::int64_t>(0, size - stream.Position()));
     try {
-        std::vector<char> chunk(static_cast<std::size_t>(SendBufferSize));
-        for (;;) {
-            const std::int64_t left = size - stream.Position();
-            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, SendBufferSize));
-            if (left <= 0 || n == 0) {
-                break;
+        if (!sendFromFile(stream, size)) {
+            std::vector<char> chunk(static_cast<std::size_t>(SendBufferSize));
+            for (;;) {
+                const std::int64_t left = size - stream.Position();
+                const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, SendBufferSize));
+                if (left <= 0 || n == 0) {
+                    break;
+                }
+                const std::size_t got = stream.Read(chunk.data(), n);
+                if (got == 0) {
+                    throw ENetNoDataToRead();
+                }
+                SendBytes(chunk.data(), static_cast<std::int64_t>(got));
+                m_streamBytes += static_cast<std::int64_t>(got);
             }
-            const std::size_t got = stream.Read(chunk.data(), n);
-            if (got == 0) {
-                throw ENetNoDataToRead();
-            }
-            SendBytes(chunk.data(), static_cast<std::int64_t>(got));
-            m_streamBytes += static_cast<std::int64_t>(got);
         }
     } catch (...) {
         FinishWork(wkSend);
@@ -383,7 +594,10 @@ void TNetTCPClient::OpenConnection() {
     ResetForOpen();
     m_socket.Allocate();
     try {
-        m_socket.Bind(BoundIP, 0);
+        // Without a local address connect picks the port itself, which is cheaper than a bind to port 0.
+        if (!BoundIP.empty()) {
+            m_socket.Bind(BoundIP, 0);
+        }
         if (!LooksLikeIPv4(Host)) {
             ReportStatus(stResolving, Host);
         }
@@ -435,12 +649,15 @@ void TNetSimpleServer::WaitForPeer(TNetTCPConnection* control, const std::string
     if (!m_listening) {
         StartListening();
     }
+    const bool limited = IdleTimeout.count() > 0;
     const auto deadline = std::chrono::steady_clock::now() + IdleTimeout;
     try {
         while (!m_abortWait) {
-            const auto left =
+            auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
+            if (!limited) {
+                left = std::chrono::milliseconds(-1);
+            } else if (left.count() <= 0) {
                 throw ENetSocketError(wsa::TimedOut);
             }
             pollfd waits[2] = {{m_listener.Handle(), POLLIN, 0}, {-1, POLLIN, 0}};
@@ -450,6 +667,7 @@ void TNetSimpleServer::WaitForPeer(TNetTCPConnection* control, const std::string
                 count = 2;
             }
             const int ready = ::poll(waits, count, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+            // (-1 waits without limit.)
             if (ready < 0) {
                 if (errno == EINTR) {
                     continue;

@@ -16,7 +16,14 @@ namespace net {
 
 enum TWorkMode : int { wkReceive = 0, wkSend = 1 };
 
-enum TNetStatus : int { stResolving = 0, stConnecting = 1, stConnected = 2, stDisconnecting = 3, stDisconnected = 4, stText = 5 };
+enum TNetStatus : int {
+    stResolving = 0,
+    stConnecting = 1,
+    stConnected = 2,
+    stDisconnecting = 3,
+    stDisconnected = 4,
+    stText = 5
+};
 
 class TNetComponent;
 
@@ -32,6 +39,8 @@ using TReplyCodes = std::vector<std::int16_t>;
 // Limits that keep a hostile server from making the client buffer without end.
 constexpr std::size_t kMaxReplyLineLength = 65536;
 constexpr std::size_t kMaxReplyLines = 1000;
+// Downloads are written to their stream in batches of this size.
+constexpr std::size_t kWriteBatch = 1 << 20;
 
 class TNetBaseComponent {
 public:
@@ -75,15 +84,15 @@ public:
     TNetSocketHandle& Socket() { return m_socket; }
     const TNetSocketHandle& Socket() const { return m_socket; }
 
-    TNetBuffer PendingInput;              // received, not yet consumed
-    bool ClosedByPeer = false;            // the last receive or send moved 0 bytes, or the connection closed
-    std::vector<std::string> ReplyLines;  // every line of the last reply
+    TNetBuffer PendingInput;             // received, not yet consumed
+    bool ClosedByPeer = false;           // the last receive or send moved 0 bytes, or the connection closed
+    std::vector<std::string> ReplyLines; // every line of the last reply
     TNetNotifyEvent OnDisconnected;
     bool LineWaitExpired = false;
-    std::int32_t RecvBufferSize = 32768;  // at most this much per receive call
+    std::int32_t RecvBufferSize = 32768; // at most this much per receive call
     std::int16_t ReplyCode = 0;
-    std::int32_t SendBufferSize = 32768;  // piece size of stream uploads
-    // Bounds every wait of this connection: connect, each reply, each receive and send.
+    std::int32_t SendBufferSize = 32768; // piece size of stream uploads
+    // Bounds every wait of this connection: connect, each reply, each receive and send; 0 waits without limit.
     std::chrono::milliseconds IdleTimeout{60000};
 
     std::string LastReplyLine() const { return ReplyLines.empty() ? std::string() : ReplyLines.back(); }
@@ -116,6 +125,14 @@ protected:
     void CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered);
     void ResetForOpen();
     [[noreturn]] void FailTimedOut();
+    // After a failed receive: waits and returns true to try again, false for a socket already shut down
+    // with bytes still buffered; raises otherwise.
+    bool retryAfterReceiveError(int error);
+    // After a failed send: waits to try again, or raises.
+    void retryAfterSendError(int error);
+    // Zero-copy paths for local files where the platform has them; false when not taken.
+    bool receiveIntoFile(TNetStream& stream, std::int64_t& remaining, bool raiseIfClosed);
+    bool sendFromFile(TNetStream& stream, std::int64_t size);
 
     TNetSocketHandle m_socket;
 
@@ -128,7 +145,7 @@ private:
 
 class TNetTCPClient : public TNetTCPConnection {
 public:
-    std::string BoundIP;  // local address to bind; empty = any
+    std::string BoundIP; // local address to bind; empty = any
     std::string Host;
     TNetNotifyEvent OnConnected;
     std::int32_t Port = 0;

@@ -42,9 +42,9 @@ TEST(Helpers, LooksLikeIPv4) {
         bool dotted;
     };
     const Row rows[] = {
-        {"127.0.0.1", true},   {"0.0.0.0", true},  {"255.255.255.255", true}, {"1.2.3.256", false},
-        {"1.2.3", false},      {"1.2.3.4.5", false}, {"a.b.c.d", false},      {"1..3.4", false},
-        {"", false},           {"ftp.example", false},
+        {"127.0.0.1", true}, {"0.0.0.0", true},      {"255.255.255.255", true}, {"1.2.3.256", false},
+        {"1.2.3", false},    {"1.2.3.4.5", false},   {"a.b.c.d", false},        {"1..3.4", false},
+        {"", false},         {"ftp.example", false},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(net::LooksLikeIPv4(row.text), row.dotted) << row.text;

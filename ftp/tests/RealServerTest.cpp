@@ -70,8 +70,8 @@ protected:
         s_port = ftptest::freeLoopbackPort();
         const std::string port = std::to_string(s_port);
         const std::string folder = (s_root->path() / "served").string();
-        const char* argv[] = {kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", port.c_str(), "-w", "-d",
-                              folder.c_str(), "-u", "tester", "-P", "pw", nullptr};
+        const char* argv[] = {kPython, "-m",           "pyftpdlib", "-i",     "127.0.0.1", "-p", port.c_str(), "-w",
+                              "-d",    folder.c_str(), "-u",        "tester", "-P",        "pw", nullptr};
         const std::string logPath = (s_root->path() / "server.log").string();
         const pid_t parent = ::getpid();
         s_pid = ::fork();

@@ -153,8 +153,8 @@ void ServerSession::close() {
 
 DataLink ServerSession::connectToPort(const std::string& fromAddress) {
     int pieces[6] = {};
-    if (std::sscanf(m_lastPort.c_str(), "%d,%d,%d,%d,%d,%d", &pieces[0], &pieces[1], &pieces[2], &pieces[3],
-                    &pieces[4], &pieces[5]) != 6) {
+    if (std::sscanf(m_lastPort.c_str(), "%d,%d,%d,%d,%d,%d", &pieces[0], &pieces[1], &pieces[2], &pieces[3], &pieces[4],
+                    &pieces[5]) != 6) {
         throw std::runtime_error("no PORT command seen");
     }
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -5,6 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace std::chrono_literals;
 using ftptest::EventLog;
 using ftptest::ScriptedServer;
@@ -320,6 +326,63 @@ TEST(Session, SilentServerTimesOutWithinIdleTimeout) {
     EXPECT_LT(took, 2000ms);
     EXPECT_FALSE(ftp.IsConnected());
     EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+}
+
+TEST(Session, StatusTextsAndTransferTypeChange) {
+    ScriptedServer server([](ServerSession& s) {
+        s.login();
+        s.readCommand();
+        s.reply("200 Type set to A");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    std::vector<std::string> statuses;
+    ftp.OnStatus = [&](net::TNetComponent&, net::TNetStatus, const std::string& text) { statuses.push_back(text); };
+    ftptest::aimAt(ftp, server.port());
+    ftp.OpenSession(true);
+    ftp.SetTransferType(net::ftBinary); // unchanged: nothing sent
+    ftp.SetTransferType(net::ftASCII);
+    EXPECT_EQ(ftp.TransferType, net::ftASCII);
+    ftp.CloseConnection();
+    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst", "type A"));
+    EXPECT_THAT(statuses, ElementsAre("Connecting to 127.0.0.1.", "Connected.", "Disconnecting from 127.0.0.1.",
+                                      "Not connected."));
+}
+
+TEST(Session, ConnectTimesOutWhenTheServerNeverAnswers) {
+    // A listener whose queue is full drops further connection requests, as a host behind a black hole.
+    int port = 0;
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(fd);
+    }
+    std::this_thread::sleep_for(50ms);
+    net::TNetFTP ftp;
+    ftptest::aimAt(ftp, port, 300ms);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        ftp.OpenSession(true);
+        FAIL() << "no exception";
+    } catch (const net::ENetSocketError& error) {
+        EXPECT_EQ(error.number(), 10060);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    EXPECT_FALSE(ftp.IsConnected());
+    for (int fd : fillers) {
+        ::close(fd);
+    }
+    ::close(listener);
 }
 
 } // namespace

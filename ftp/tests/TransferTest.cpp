@@ -288,6 +288,46 @@ TEST(Transfer, ResetDuringDownloadRaisesAndKeepsThePartialFile) {
 }
 
 TEST(Transfer, ResetDuringUploadRaisesWithoutKillingTheProcess) {
+    for (const bool fromFile : {false, true}) {
+        SCOPED_TRACE(fromFile ? "from a file" : "from memory");
+        ScriptedServer server([&](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            s.reply("200 PORT ok");
+            s.readCommand();
+            s.reply("150 ok");
+            DataLink data = s.connectToPort();
+            data.reset();
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port());
+        ftp.OpenSession(true);
+        testsupport::TempFolder folder;
+        const auto local = folder.path() / "big.bin";
+        std::ofstream(local, std::ios::binary) << pattern(8 << 20);
+        try {
+            if (fromFile) {
+                ftp.UploadFile(local.string(), "big", false);
+            } else {
+                net::TNetMemoryStream stream(pattern(8 << 20));
+                ftp.UploadFromStream(stream, "big", false);
+            }
+            FAIL() << "no exception";
+        } catch (const net::ENetSocketError& error) {
+            EXPECT_EQ(error.number(), 10054);
+        }
+        EXPECT_LT(ftp.LastTransferBytes(), 8 << 20);
+        ftp.CloseConnection();
+    }
+}
+
+TEST(Transfer, FileShorterThanItsSizeRaisesNoDataToRead) {
+    // A stream whose size promises more than it delivers, as a file cut while it is sent.
+    struct ShrinkingStream : net::TNetMemoryStream {
+        using net::TNetMemoryStream::TNetMemoryStream;
+        std::int64_t Size() const override { return TNetMemoryStream::Size() + 100; }
+    };
     ScriptedServer server([&](ServerSession& s) {
         s.login();
         s.readCommand();
@@ -295,19 +335,20 @@ TEST(Transfer, ResetDuringUploadRaisesWithoutKillingTheProcess) {
         s.readCommand();
         s.reply("150 ok");
         DataLink data = s.connectToPort();
-        data.reset();
+        data.receiveAll();
         s.waitForClose();
     });
     net::TNetFTP ftp;
     ftptest::aimAt(ftp, server.port());
     ftp.OpenSession(true);
-    net::TNetMemoryStream stream(pattern(8 << 20));
+    ShrinkingStream stream(pattern(1000));
     try {
-        ftp.UploadFromStream(stream, "big", false);
+        ftp.UploadFromStream(stream, "f", false);
         FAIL() << "no exception";
-    } catch (const net::ENetSocketError& error) {
-        EXPECT_EQ(error.number(), 10054);
+    } catch (const net::ENetNoDataToRead& error) {
+        EXPECT_STREQ(error.what(), "No data to read.");
     }
+    EXPECT_EQ(ftp.DataConnection(), nullptr);
     ftp.CloseConnection();
 }
 
@@ -348,8 +389,8 @@ TEST(Transfer, PassiveDownloadAndUploadConnectToTheControlPeer) {
     ftp.UploadFromStream(up, "u", false);
     ftp.CloseConnection();
     EXPECT_EQ(uploaded, bytes.substr(1000));
-    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "retr d", "PASV",
-                                             "STOR u"));
+    EXPECT_THAT(server.finish(),
+                ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "retr d", "PASV", "STOR u"));
     EXPECT_EQ(server.error(), "");
 }
 
@@ -483,12 +524,12 @@ TEST(Transfer, TimeOutPaths) {
         const char* name;
         bool passive;
         int stage; // 0: never connects back, 1: connects and stays silent, 2: no final reply
+        bool upload = false;
     };
     const Row rows[] = {
-        {"server never connects back", false, 0},
-        {"silent active data connection", false, 1},
-        {"silent passive data connection", true, 1},
-        {"no final reply", false, 2},
+        {"server never connects back", false, 0},    {"silent active data connection", false, 1},
+        {"silent passive data connection", true, 1}, {"no final reply", false, 2},
+        {"upload nobody reads", false, 1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -512,10 +553,14 @@ TEST(Transfer, TimeOutPaths) {
         ftptest::aimAt(ftp, server.port(), 300ms);
         ftp.Passive = row.passive;
         ftp.OpenSession(true);
-        net::TNetMemoryStream stream;
+        net::TNetMemoryStream stream(row.upload ? pattern(32 << 20) : std::string());
         const auto start = std::chrono::steady_clock::now();
         try {
-            ftp.DownloadToStream("f", stream);
+            if (row.upload) {
+                ftp.UploadFromStream(stream, "f", false);
+            } else {
+                ftp.DownloadToStream("f", stream);
+            }
             FAIL() << "no exception";
         } catch (const net::ENetSocketError& error) {
             EXPECT_EQ(error.number(), 10060);

@@ -10,6 +10,8 @@ set(_pytagoras_libraries)
 foreach(lib support ftp triangle transfer)
     if(TARGET ${lib})
         list(APPEND _pytagoras_libraries ${lib})
+        # Plain names such as libftp.a would clash in /usr/lib; host programs use Pytagoras::ftp.
+        set_target_properties(${lib} PROPERTIES OUTPUT_NAME pytagoras-${lib} EXPORT_NAME ${lib})
         file(GLOB _headers CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${lib}/*.h")
         install(FILES ${_headers} DESTINATION ${PYTAGORAS_INCLUDE_DIR} COMPONENT development)
         target_include_directories(${lib} INTERFACE $<INSTALL_INTERFACE:${PYTAGORAS_INCLUDE_DIR}>)

@@ -1,0 +1,58 @@
+// Bytes from a server, read as FTP replies until the stream ends: every reply that comes out is
+// well formed and bounded, and every failure is one of the client's own exceptions.
+#include "NetExceptions.h"
+#include "NetReplies.h"
+#include "NetTCP.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "reply reader: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return 0;
+    // The input is small next to the socket buffer, so this write never blocks.
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fds[1], data + done, size - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fds[1]);
+
+    net::TNetTCPConnection connection;
+    connection.IdleTimeout = std::chrono::milliseconds(2000);
+    connection.Socket().Adopt(fds[0]);
+    try {
+        for (;;) {
+            const std::int16_t code = connection.AwaitReply({});
+            check(!connection.ReplyLines.empty(), "a reply without lines");
+            check(connection.ReplyLines.size() <= 1000, "more than 1,000 lines in one reply");
+            for (const std::string& line : connection.ReplyLines) {
+                check(!line.empty(), "an empty line in a reply");
+                check(line.size() <= 65536, "a line longer than 64 KiB");
+                check(net::TrimControl(line) == line, "a line with control characters at its ends");
+            }
+            check(code == connection.ReplyCode, "returned code differs from ReplyCode");
+            check(code == net::ReplyCodeOf(connection.LastReplyLine()), "code not taken from the last line");
+        }
+    } catch (const net::ENetException&) {
+        // The stream's end, a time-out or a refused reply: all reported the client's way.
+    }
+    return 0;
+}

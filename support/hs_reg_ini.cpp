@@ -1,7 +1,7 @@
 // The INI store: the whole SOLVEMAR.INI in memory, sections and keys found without regard to case
 // through hash maps, written back in the order things were added.
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -81,13 +81,12 @@ void addEntry(Section& section, Entry entry) {
 }
 
 // Calls f for each line of text, without its line end.
-template <typename F>
-void forEachLine(std::string_view text, F&& f) {
+template <typename F> void forEachLine(std::string_view text, F&& f) {
     std::size_t start = 0;
     while (start < text.size()) {
         const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
-        const std::size_t end = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
-                                      : text.size();
+        const std::size_t end =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : text.size();
         f(text.substr(start, end - start), start, end);
         start = end + 1;
     }
@@ -303,17 +302,27 @@ bool writeReplacing(const std::string& name, std::string_view data) {
 
 } // namespace
 
-const std::string& IniFileName() { return g_iniFileName; }
-const std::string& IniFolder() { return g_iniFolder; }
-const std::string& currentsection() { return g_currentSection; }
+const std::string& IniFileName() {
+    return g_iniFileName;
+}
+const std::string& IniFolder() {
+    return g_iniFolder;
+}
+const std::string& currentsection() {
+    return g_currentSection;
+}
 
 void setIniFileName(const std::string& name) {
     g_iniFileName = name;
     g_iniFolder = platform::folderPart(name);
 }
 
-void setsection(std::string_view name) { g_currentSection = felles::CutText(name, kSectionMax); }
-void resetsection() { g_currentSection = kDefaultSection; }
+void setsection(std::string_view name) {
+    g_currentSection = felles::CutText(name, kSectionMax);
+}
+void resetsection() {
+    g_currentSection = kDefaultSection;
+}
 
 std::string readstr(std::string_view key) {
     const std::string* value = findValue(key);
@@ -334,8 +343,12 @@ void writestr(std::string_view key, std::string_view value) {
     addEntry(section, Entry{cutKey, cutValue, false});
 }
 
-bool readbool(std::string_view key) { return readint(key) != 0; }
-void writebool(std::string_view key, bool value) { writestr(key, value ? "1" : "0"); }
+bool readbool(std::string_view key) {
+    return readint(key) != 0;
+}
+void writebool(std::string_view key, bool value) {
+    writestr(key, value ? "1" : "0");
+}
 
 std::int32_t readint(std::string_view key) {
     const std::string* value = findValue(key);
@@ -345,7 +358,9 @@ std::int32_t readint(std::string_view key) {
     return parseInteger(trim(*value)).value_or(0);
 }
 
-void writeint(std::string_view key, std::int32_t value) { writestr(key, std::to_string(value)); }
+void writeint(std::string_view key, std::int32_t value) {
+    writestr(key, std::to_string(value));
+}
 
 bool saveIniFile() {
     if (g_iniFileName.empty() || g_loadFailed || platform::isReadOnly(g_iniFileName)) {
@@ -354,7 +369,9 @@ bool saveIniFile() {
     return writeReplacing(g_iniFileName, serialise());
 }
 
-void saveini() { saveIniFile(); }
+void saveini() {
+    saveIniFile();
+}
 
 void loadini() {
     g_store = Store{};
@@ -404,6 +421,8 @@ void resetIni() {
     g_faults = IniSaveFaults{};
 }
 
-void setIniSaveFaults(IniSaveFaults faults) { g_faults = faults; }
+void setIniSaveFaults(IniSaveFaults faults) {
+    g_faults = faults;
+}
 
 } // namespace hs_reg

@@ -66,9 +66,8 @@ TEST_F(IniTest, ValueReading) {
         bool flag;
     };
     const Row rows[] = {
-        {"flag2", 2, true},    {"flagYes", 0, false}, {"hexDollar", 31, true}, {"hex0x", 31, true},
-        {"neg", -12, true},    {"big", 0, false},     {"space", 0, false},     {"empty", 0, false},
-        {"missing", 0, false}, {"ffff", -1, true},
+        {"flag2", 2, true}, {"flagYes", 0, false}, {"hexDollar", 31, true}, {"hex0x", 31, true},   {"neg", -12, true},
+        {"big", 0, false},  {"space", 0, false},   {"empty", 0, false},     {"missing", 0, false}, {"ffff", -1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.key);

@@ -129,6 +129,19 @@ TEST_F(IniTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(FilesInWork(), 1u);
 }
 
+TEST_F(IniTest, UnchangedContentIsNotRewritten) {
+    Load("[STANDARD]\r\na=1\r\n\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(m_ini.c_str(), &before), 0);
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    struct stat after {};
+    ASSERT_EQ(::stat(m_ini.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\na=2\r\n\r\n");
+}
+
 TEST_F(IniTest, FailedWriteLeavesTheOldFileWhole) {
     const std::string old = "[STANDARD]\nkeep=this file\n";
     Load(old);

@@ -1,7 +1,7 @@
 // The INI store: the whole SOLVEMAR.INI in memory, sections and keys found without regard to case
 // through hash maps, written back in the order things were added.
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -55,6 +55,23 @@ std::string g_currentSection = kDefaultSection;
 bool g_loadFailed = false;
 IniSaveFaults g_faults;
 
+constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+// Where currentsection stands in the store, found once per section change: look-ups in a loop
+// over one section then cost one hash look-up each.
+std::size_t g_currentIndex = kNoSection;
+
+// The lower-case form of a name for a look-up, in one reused buffer: no allocation per look-up.
+const std::string& lookupKey(std::string_view text) {
+    static std::string buffer;
+    buffer.assign(text);
+    for (char& c : buffer) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return buffer;
+}
+
 std::string lower(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -81,13 +98,12 @@ void addEntry(Section& section, Entry entry) {
 }
 
 // Calls f for each line of text, without its line end.
-template <typename F>
-void forEachLine(std::string_view text, F&& f) {
+template <typename F> void forEachLine(std::string_view text, F&& f) {
     std::size_t start = 0;
     while (start < text.size()) {
         const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
-        const std::size_t end = found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
-                                      : text.size();
+        const std::size_t end =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : text.size();
         f(text.substr(start, end - start), start, end);
         start = end + 1;
     }
@@ -113,19 +129,6 @@ void parseSection(Section& section) {
     section.unparsed.clear();
 }
 
-Section* findSectionUnparsed(std::string_view name) {
-    const auto it = g_store.index.find(lower(name));
-    return it == g_store.index.end() ? nullptr : &g_store.sections[it->second];
-}
-
-Section* findSection(std::string_view name) {
-    Section* section = findSectionUnparsed(name);
-    if (section != nullptr && !section->unparsed.empty()) {
-        parseSection(*section);
-    }
-    return section;
-}
-
 Section& ensureSectionUnparsed(std::string_view name) {
     const auto [it, added] = g_store.index.try_emplace(lower(name), g_store.sections.size());
     if (added) {
@@ -142,12 +145,27 @@ Section& ensureSection(std::string_view name) {
     return section;
 }
 
+Section* currentSection() {
+    if (g_currentIndex == kNoSection) {
+        const auto it = g_store.index.find(lookupKey(g_currentSection));
+        if (it == g_store.index.end()) {
+            return nullptr;
+        }
+        g_currentIndex = it->second;
+    }
+    Section& section = g_store.sections[g_currentIndex];
+    if (!section.unparsed.empty()) {
+        parseSection(section);
+    }
+    return &section;
+}
+
 const std::string* findValue(std::string_view key) {
-    const Section* section = findSection(g_currentSection);
+    const Section* section = currentSection();
     if (section == nullptr) {
         return nullptr;
     }
-    const auto it = section->index.find(lower(key));
+    const auto it = section->index.find(lookupKey(key));
     return it == section->index.end() ? nullptr : &section->entries[it->second].value;
 }
 
@@ -303,17 +321,35 @@ bool writeReplacing(const std::string& name, std::string_view data) {
 
 } // namespace
 
-const std::string& IniFileName() { return g_iniFileName; }
-const std::string& IniFolder() { return g_iniFolder; }
-const std::string& currentsection() { return g_currentSection; }
+const std::string& IniFileName() {
+    return g_iniFileName;
+}
+const std::string& IniFolder() {
+    return g_iniFolder;
+}
+const std::string& currentsection() {
+    return g_currentSection;
+}
 
 void setIniFileName(const std::string& name) {
     g_iniFileName = name;
     g_iniFolder = platform::folderPart(name);
 }
 
-void setsection(std::string_view name) { g_currentSection = felles::CutText(name, kSectionMax); }
-void resetsection() { g_currentSection = kDefaultSection; }
+void setsection(std::string_view name) {
+    if (name.size() <= kSectionMax) {
+        if (name == g_currentSection) {
+            return;
+        }
+        g_currentSection.assign(name);
+    } else {
+        g_currentSection = felles::CutText(name, kSectionMax);
+    }
+    g_currentIndex = kNoSection;
+}
+void resetsection() {
+    setsection(kDefaultSection);
+}
 
 std::string readstr(std::string_view key) {
     const std::string* value = findValue(key);
@@ -324,7 +360,7 @@ void writestr(std::string_view key, std::string_view value) {
     const std::string cutKey = felles::CutText(key, felles::kShortTextMax);
     const std::string cutValue = felles::CutText(value, felles::kShortTextMax);
     Section& section = ensureSection(g_currentSection);
-    const auto it = section.index.find(lower(cutKey));
+    const auto it = section.index.find(lookupKey(cutKey));
     if (it != section.index.end()) {
         Entry& entry = section.entries[it->second];
         entry.value = cutValue;
@@ -334,8 +370,12 @@ void writestr(std::string_view key, std::string_view value) {
     addEntry(section, Entry{cutKey, cutValue, false});
 }
 
-bool readbool(std::string_view key) { return readint(key) != 0; }
-void writebool(std::string_view key, bool value) { writestr(key, value ? "1" : "0"); }
+bool readbool(std::string_view key) {
+    return readint(key) != 0;
+}
+void writebool(std::string_view key, bool value) {
+    writestr(key, value ? "1" : "0");
+}
 
 std::int32_t readint(std::string_view key) {
     const std::string* value = findValue(key);
@@ -345,19 +385,33 @@ std::int32_t readint(std::string_view key) {
     return parseInteger(trim(*value)).value_or(0);
 }
 
-void writeint(std::string_view key, std::int32_t value) { writestr(key, std::to_string(value)); }
+void writeint(std::string_view key, std::int32_t value) {
+    writestr(key, std::to_string(value));
+}
 
 bool saveIniFile() {
     if (g_iniFileName.empty() || g_loadFailed || platform::isReadOnly(g_iniFileName)) {
         return true;
     }
-    return writeReplacing(g_iniFileName, serialise());
+    const std::string content = serialise();
+    // Every folder look-up saves: when the file already holds exactly this, leave it be.
+    if (std::ifstream in{g_iniFileName, std::ios::binary}) {
+        std::string old(content.size() + 1, '\0');
+        in.read(old.data(), static_cast<std::streamsize>(old.size()));
+        if (static_cast<std::size_t>(in.gcount()) == content.size() && old.compare(0, content.size(), content) == 0) {
+            return true;
+        }
+    }
+    return writeReplacing(g_iniFileName, content);
 }
 
-void saveini() { saveIniFile(); }
+void saveini() {
+    saveIniFile();
+}
 
 void loadini() {
     g_store = Store{};
+    g_currentIndex = kNoSection;
     g_loadFailed = false;
     std::ifstream in(g_iniFileName, std::ios::binary);
     if (!in) {
@@ -393,6 +447,7 @@ void loadini() {
 
 void freeini() {
     g_store = Store{};
+    g_currentIndex = kNoSection;
     g_loadFailed = false;
 }
 
@@ -404,6 +459,8 @@ void resetIni() {
     g_faults = IniSaveFaults{};
 }
 
-void setIniSaveFaults(IniSaveFaults faults) { g_faults = faults; }
+void setIniSaveFaults(IniSaveFaults faults) {
+    g_faults = faults;
+}
 
 } // namespace hs_reg

@@ -3,7 +3,9 @@
 //   FTP_BENCH_PORT      port of the server on 127.0.0.1 (anonymous login)
 //   FTP_BENCH_REMOTE    remote file to download (default big.bin)
 //   FTP_BENCH_UPLOAD    remote name for uploads (default up/bench.bin)
-//   FTP_BENCH_LOCAL     local file to upload, and the folder for downloads beside it
+//   FTP_BENCH_LOCAL     local file to upload
+//   FTP_BENCH_DOWNLOAD  local file to download into (default FTP_BENCH_LOCAL + ".down"); left in place
+//   FTP_BENCH_SESSIONS  sessions timed by BM_ConnectLoginSize (default 200)
 #include "NetFTP.h"
 
 #include <benchmark/benchmark.h>
@@ -45,7 +47,7 @@ void aim(net::TNetFTP& ftp) {
     ftp.Passive = false;
 }
 
-// Resident memory now, from /proc; the growth is the peak after the transfer less this.
+// Resident memory now, from /proc.
 long currentRssKiB() {
     long pages = 0;
     long resident = 0;
@@ -58,12 +60,6 @@ long currentRssKiB() {
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-long maxRssKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 double threadCpuMs() {
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);
@@ -71,20 +67,30 @@ double threadCpuMs() {
            usage.ru_stime.tv_usec / 1e3;
 }
 
-// A progress handler as cheap as the window's, so the events are part of the cost.
+// A progress handler as cheap as the window's, so the events are part of the cost. Every 1024th event it
+// samples resident memory, for the growth during the transfer.
 struct Progress {
     std::int64_t last = 0;
+    long events = 0;
+    long rssBefore = currentRssKiB();
+    long rssPeak = rssBefore;
     void attach(net::TNetFTP& ftp) {
-        ftp.OnWork = [this](net::TNetComponent&, net::TWorkMode, std::int64_t count) { last = count; };
+        ftp.OnWork = [this](net::TNetComponent&, net::TWorkMode, std::int64_t count) {
+            last = count;
+            if (++events % 1024 == 0) {
+                rssPeak = std::max(rssPeak, currentRssKiB());
+            }
+        };
     }
+    double growthMiB() const { return static_cast<double>(std::max(rssPeak, currentRssKiB()) - rssBefore) / 1024.0; }
 };
 
 void BM_Download(benchmark::State& state) {
     if (!configured(state)) {
         return;
     }
-    const std::string target = env("FTP_BENCH_LOCAL") + ".down";
-    const long rssBefore = currentRssKiB();
+    const std::string target = env("FTP_BENCH_DOWNLOAD", (env("FTP_BENCH_LOCAL") + ".down").c_str());
+    double growth = 0;
     std::int64_t bytes = 0;
     for (auto _ : state) {
         net::TNetFTP ftp;
@@ -95,10 +101,10 @@ void BM_Download(benchmark::State& state) {
         ftp.DownloadFile(env("FTP_BENCH_REMOTE", "big.bin"), target, true);
         ftp.CloseConnection();
         bytes += ftp.LastTransferBytes();
+        growth = std::max(growth, progress.growthMiB());
     }
-    ::unlink(target.c_str());
     state.SetBytesProcessed(bytes);
-    state.counters["rss_growth_MiB"] = static_cast<double>(maxRssKiB() - rssBefore) / 1024.0;
+    state.counters["rss_growth_MiB"] = growth;
 }
 BENCHMARK(BM_Download)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -113,7 +119,7 @@ void BM_DownloadCopying(benchmark::State& state) {
     if (!configured(state)) {
         return;
     }
-    const std::string target = env("FTP_BENCH_LOCAL") + ".down";
+    const std::string target = env("FTP_BENCH_DOWNLOAD", (env("FTP_BENCH_LOCAL") + ".down").c_str());
     std::int64_t bytes = 0;
     for (auto _ : state) {
         net::TNetFTP ftp;
@@ -126,7 +132,6 @@ void BM_DownloadCopying(benchmark::State& state) {
         ftp.CloseConnection();
         bytes += ftp.LastTransferBytes();
     }
-    ::unlink(target.c_str());
     state.SetBytesProcessed(bytes);
 }
 BENCHMARK(BM_DownloadCopying)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -155,7 +160,7 @@ void BM_Upload(benchmark::State& state) {
     if (!configured(state)) {
         return;
     }
-    const long rssBefore = currentRssKiB();
+    double growth = 0;
     std::int64_t bytes = 0;
     for (auto _ : state) {
         net::TNetFTP ftp;
@@ -166,9 +171,10 @@ void BM_Upload(benchmark::State& state) {
         ftp.UploadFile(env("FTP_BENCH_LOCAL"), env("FTP_BENCH_UPLOAD", "up/bench.bin"), false);
         ftp.CloseConnection();
         bytes += ftp.LastTransferBytes();
+        growth = std::max(growth, progress.growthMiB());
     }
     state.SetBytesProcessed(bytes);
-    state.counters["rss_growth_MiB"] = static_cast<double>(maxRssKiB() - rssBefore) / 1024.0;
+    state.counters["rss_growth_MiB"] = growth;
 }
 BENCHMARK(BM_Upload)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -179,7 +185,8 @@ void BM_ConnectLoginSize(benchmark::State& state) {
     }
     std::vector<double> times;
     for (auto _ : state) {
-        for (int i = 0; i < 200; ++i) {
+        const int sessions = std::max(1, std::atoi(env("FTP_BENCH_SESSIONS", "200").c_str()));
+        for (int i = 0; i < sessions; ++i) {
             const auto start = std::chrono::steady_clock::now();
             net::TNetFTP ftp;
             aim(ftp);

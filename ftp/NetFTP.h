@@ -83,6 +83,7 @@ public:
 private:
     enum class Direction { Download, Upload };
 
+    std::string typeCommand() const;
     void runTransfer(const std::string& command, TNetStream& stream, Direction direction);
     void runActive(const std::string& command, TNetStream& stream, Direction direction);
     void runPassive(const std::string& command, TNetStream& stream, Direction direction);

@@ -413,6 +413,7 @@ void TNetSocketHandle::Close() {
     if (m_handle >= 0) {
         ::shutdown(m_handle, SHUT_WR);
         ::close(m_handle);
+        m_handle = -1;
     }
     Reset(true);
 }

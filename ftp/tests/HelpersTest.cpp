@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -120,6 +121,16 @@ TEST(Helpers, MemoryStreamReadsWritesAndCuts) {
     stream.Write("XY", 2);
     stream.SetSize(stream.Position());
     EXPECT_EQ(stream.Bytes(), "aXY");
+}
+
+TEST(Helpers, ReadinessWaitOnABrokenHandleRaises) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    // A handle that is no longer open: the wait must not report "not ready" for ever.
+    EXPECT_THROW(net::WaitForSocket(fds[0], false, std::chrono::milliseconds(100)), net::ENetSocketError);
+    EXPECT_THROW(net::WaitForSocket(-1, false, std::chrono::milliseconds(100)), net::ENetConnClosedGracefully);
 }
 
 } // namespace

@@ -385,4 +385,27 @@ TEST(Session, ConnectTimesOutWhenTheServerNeverAnswers) {
     ::close(listener);
 }
 
+TEST(Session, RefusedTransferTypeFailsTheLogin) {
+    ScriptedServer server([](ServerSession& s) {
+        s.reply("220 hi");
+        s.readCommand();
+        s.reply("230 in");
+        s.readCommand();
+        s.reply("504 Type not implemented.");
+        s.waitForClose();
+    });
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    try {
+        ftp.OpenSession(true);
+        FAIL() << "no exception";
+    } catch (const net::ENetProtocolReplyError& error) {
+        EXPECT_EQ(error.code(), 504);
+    }
+    EXPECT_FALSE(ftp.IsConnected());
+    EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
+}
+
 } // namespace

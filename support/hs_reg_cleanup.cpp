@@ -156,6 +156,8 @@ void deletetempfiles(bool includeSystemFolders) {
     }
 }
 
-void setBusyCursorHook(BusyCursorHook hook) { g_busyCursor = std::move(hook); }
+void setBusyCursorHook(BusyCursorHook hook) {
+    g_busyCursor = std::move(hook);
+}
 
 } // namespace hs_reg

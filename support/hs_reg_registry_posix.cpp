@@ -97,7 +97,9 @@ std::string loginName() {
     return entry != nullptr && entry->pw_name != nullptr ? std::string(entry->pw_name) : std::string();
 }
 
-RegistryValue text(std::string value) { return RegistryValue{ValueStatus::Text, std::move(value)}; }
+RegistryValue text(std::string value) {
+    return RegistryValue{ValueStatus::Text, std::move(value)};
+}
 
 class PosixRegistry : public Registry {
 public:
@@ -164,7 +166,9 @@ private:
 
 } // namespace
 
-std::shared_ptr<Registry> makePlatformRegistry() { return std::make_shared<PosixRegistry>(); }
+std::shared_ptr<Registry> makePlatformRegistry() {
+    return std::make_shared<PosixRegistry>();
+}
 
 } // namespace hs_reg
 

@@ -1,9 +1,9 @@
 #include "platform.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cctype>
 #include <cwchar>
 #include <cwctype>
 #include <filesystem>
@@ -146,13 +146,21 @@ std::string programFile() {
     return ec ? std::string() : exe.string();
 }
 
-void setProgramFile(std::string path) { g_programFileOverride = std::move(path); }
+void setProgramFile(std::string path) {
+    g_programFileOverride = std::move(path);
+}
 
-int lastError() { return errno; }
+int lastError() {
+    return errno;
+}
 
-int alreadyExistsError() { return EEXIST; }
+int alreadyExistsError() {
+    return EEXIST;
+}
 
-int makeFolder(const std::string& name) { return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno; }
+int makeFolder(const std::string& name) {
+    return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
+}
 
 std::string toUpperLocale(std::string_view text) {
     std::string out;

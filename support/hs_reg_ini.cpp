@@ -425,7 +425,13 @@ void loadini() {
         g_loadFailed = true;
         return;
     }
-    g_store.text = std::move(content).str();
+    loadIniText(std::move(content).str());
+}
+
+void loadIniText(std::string text) {
+    g_store = Store{};
+    g_currentIndex = kNoSection;
+    g_store.text = std::move(text);
     // Only the section lines are looked at now; lines before the first section are dropped.
     Section* section = nullptr;
     std::size_t rangeStart = 0;
@@ -443,6 +449,10 @@ void loadini() {
     if (section != nullptr) {
         section->unparsed.emplace_back(rangeStart, g_store.text.size());
     }
+}
+
+std::string iniText() {
+    return serialise();
 }
 
 void freeini() {

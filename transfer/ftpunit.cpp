@@ -236,13 +236,19 @@ void TFTPform::prepareClient() {
     NetFTP1->Port = ConnectPort();
 }
 
-void TFTPform::SendFil(const std::string& L) {
+// The first steps of both operations: no error yet, the window shown with the file's name.
+void TFTPform::beginOperation(const std::string& L) {
     auto& s = state();
     s.ftpfeil = 0;
     s.outcome = Outcome::None;
     show();
     ftpfil->setText(fromText(FileNameOf(L)));
     ftpfil->repaint();
+}
+
+void TFTPform::SendFil(const std::string& L) {
+    auto& s = state();
+    beginOperation(L);
     log("FTP: Starter ny sesjon for opplasting av " + L);
     setProgressPosition(0);
 
@@ -289,11 +295,7 @@ void TFTPform::SendFil(const std::string& L) {
 
 void TFTPform::HentFil(const std::string& L) {
     auto& s = state();
-    s.ftpfeil = 0;
-    s.outcome = Outcome::None;
-    show();
-    ftpfil->setText(fromText(FileNameOf(L)));
-    ftpfil->repaint();
+    beginOperation(L);
     log("FTP: Starter ny sesjon for nedlasting av " + FileNameOf(L) + " til " + FolderOf(L));
     setProgressPosition(0);
 

@@ -123,6 +123,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void beginOperation(const std::string& L);
     void prepareClient();
     // Puts the latest count into the progress controls and repaints them, at most every few
     // milliseconds unless forced, and lets paint events through so the window stays drawn while

@@ -57,7 +57,10 @@ std::string dnsDomain() {
         std::string word;
         std::string value;
         words >> word >> value;
-        if (word == "domain" && !value.empty()) {
+        if (value.empty() || value == ".") {
+            continue;
+        }
+        if (word == "domain") {
             return value;
         }
         if (word == "search" && search.empty()) {

@@ -112,9 +112,7 @@ std::string absolutePath(const std::string& name) {
     if (ec) {
         path = fs::path(name);
     }
-    std::string text = path.lexically_normal().string();
-    // lexically_normal keeps a trailing separator as it found it; nothing more to do.
-    return text;
+    return path.lexically_normal().string();
 }
 
 std::string folderPart(const std::string& path) {
@@ -148,14 +146,6 @@ std::string programFile() {
 
 void setProgramFile(std::string path) {
     g_programFileOverride = std::move(path);
-}
-
-int lastError() {
-    return errno;
-}
-
-int alreadyExistsError() {
-    return EEXIST;
 }
 
 int makeFolder(const std::string& name) {

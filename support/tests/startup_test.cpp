@@ -112,6 +112,21 @@ TEST_F(StartupTest, ReadOnlyIniIsWarnedAboutAndLeftByteForByte) {
                                              "AVSLUTTER PROGRAM. 0 feilmeldinger og 1 advarsler"}));
 }
 
+TEST_F(StartupTest, FailedWriteAtShutdownIsLoggedAndKeepsTheOldFile) {
+    WriteFileBytes(WorkIni(), "[STANDARD]\nLogToFile=1\nVerboseLogging=1\n");
+    Run({});
+    ResetSupport();
+    SetUp();
+    hs_reg::Startup({});
+    const std::string saved = ReadFileBytes(WorkIni());
+    hs_reg::writestr("Changed", "1");
+    hs_reg::setIniSaveFaults({.noTemporaryFile = false, .failAfterBytes = 5});
+    hs_reg::Shutdown();
+    EXPECT_EQ(ReadFileBytes(WorkIni()), saved);
+    EXPECT_EQ(Tail(LogMessages(), 3), (Lines{"INI-CRASH i HS_REG", "Oppdaterer " + WorkIni(),
+                                             "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}));
+}
+
 TEST_F(StartupTest, InstallTwiceLogsOneErrorPerExistingFolder) {
     WriteFileBytes(WorkIni(), "[STANDARD]\nLogToFile=1\n");
     Run({"-install"});

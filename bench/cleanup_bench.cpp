@@ -1,4 +1,5 @@
 // Emptying a tree of 20,000 files in 200 folders, against `rm -rf` of the same tree in the same run.
+// The tree lies under TMPDIR; on a tmpfs (TMPDIR=/dev/shm) disk write-back does not blur the figures.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

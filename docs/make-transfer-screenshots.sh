@@ -9,7 +9,7 @@ docs="$(pwd)/docs"
 server_script="$(pwd)/transfer/tests/ftp_server.py"
 
 # Only the pictures need these; the build and the tests do not.
-for p in twm x11-apps imagemagick; do
+for p in twm x11-utils imagemagick; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$p" >/dev/null
 done

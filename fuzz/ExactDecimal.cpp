@@ -1,5 +1,6 @@
 #include "ExactDecimal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -59,16 +60,21 @@ Exact exactDecimal(double magnitude) {
         n.push_back(static_cast<std::uint32_t>(rest % 1000000000u));
     Exact result;
     if (exponent >= 0) {
-        for (int i = 0; i < exponent; ++i)
-            multiply(n, 2);
+        for (int i = 0; i < exponent; i += 16)
+            multiply(n, 1u << std::min(16, exponent - i));
         result.digits = toText(n);
         result.intDigits = static_cast<int>(result.digits.size());
         return result;
     }
     // m * 2^-k = m * 5^k / 10^k
     const int k = -exponent;
-    for (int i = 0; i < k; ++i)
-        multiply(n, 5);
+    // 5^13 is the largest power of five below 2^32.
+    for (int i = 0; i < k; i += 13) {
+        std::uint32_t power = 1;
+        for (int j = 0; j < std::min(13, k - i); ++j)
+            power *= 5;
+        multiply(n, power);
+    }
     std::string digits = toText(n);
     if (static_cast<int>(digits.size()) <= k)
         digits.insert(0, static_cast<std::size_t>(k) + 1 - digits.size(), '0');

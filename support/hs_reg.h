@@ -33,6 +33,10 @@ void freeini();
 // saveini with an answer: false when the file could not be written (the old file is then whole);
 // true when it was written or, being read-only, rightly left alone.
 bool saveIniFile();
+// The store from a text in the file's format, and the text saveini writes: loadini and saveini
+// without the file, for checks of the format itself.
+void loadIniText(std::string text);
+std::string iniText();
 // Sets IniFileName (and IniFolder from it); start-up does this.
 void setIniFileName(const std::string& name);
 // Back to the start values: no store, "SOLVEMAR.INI", section "STANDARD".

@@ -180,6 +180,8 @@ void deletetempfiles(bool includeSystemFolders) {
     }
 }
 
-void setBusyCursorHook(BusyCursorHook hook) { g_busyCursor = std::move(hook); }
+void setBusyCursorHook(BusyCursorHook hook) {
+    g_busyCursor = std::move(hook);
+}
 
 } // namespace hs_reg

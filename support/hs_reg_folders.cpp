@@ -16,15 +16,39 @@ constexpr const char* kFoldersSection = "FOLDERS";
 
 // Parents before children, so each folder can be made one level at a time.
 constexpr const char* kTree[] = {
-    "archive",     "backup",      "data",        "data\\tidemark",     "data\\qform", "data\\rb7",
-    "data\\docs",  "data\\vsk",   "etc",         "export",             "export\\xml", "export\\pdf",
-    "export\\csv", "export\\html", "export\\html\\varer", "import",    "images",      "spool",
-    "tmp",         "xml",         "log",         "maler",              "maler\\docs", "maler\\rb7",
+    "archive",
+    "backup",
+    "data",
+    "data\\tidemark",
+    "data\\qform",
+    "data\\rb7",
+    "data\\docs",
+    "data\\vsk",
+    "etc",
+    "export",
+    "export\\xml",
+    "export\\pdf",
+    "export\\csv",
+    "export\\html",
+    "export\\html\\varer",
+    "import",
+    "images",
+    "spool",
+    "tmp",
+    "xml",
+    "log",
+    "maler",
+    "maler\\docs",
+    "maler\\rb7",
 };
 
-std::string treeRoot() { return platform::appDataFolder() + platform::kSeparator + "Solvemar" + platform::kSeparator; }
+std::string treeRoot() {
+    return platform::appDataFolder() + platform::kSeparator + "Solvemar" + platform::kSeparator;
+}
 
-bool endsWithSeparator(const std::string& folder) { return !folder.empty() && folder.back() == platform::kSeparator; }
+bool endsWithSeparator(const std::string& folder) {
+    return !folder.empty() && folder.back() == platform::kSeparator;
+}
 
 std::string withSeparator(std::string folder) {
     if (!endsWithSeparator(folder)) {
@@ -136,7 +160,11 @@ std::string logfilename() {
     return full;
 }
 
-std::string programFilePath() { return platform::programFile(); }
-void setProgramFilePath(std::string path) { platform::setProgramFile(std::move(path)); }
+std::string programFilePath() {
+    return platform::programFile();
+}
+void setProgramFilePath(std::string path) {
+    platform::setProgramFile(std::move(path));
+}
 
 } // namespace hs_reg

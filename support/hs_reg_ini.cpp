@@ -1,10 +1,11 @@
 // The INI store: the whole SOLVEMAR.INI in memory, sections and keys found without regard to case
 // through hash maps, written back in the order things were added.
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -35,11 +36,15 @@ struct Section {
     std::string name;
     std::vector<Entry> entries;
     std::unordered_map<std::string, std::size_t> index;
+    // Byte ranges of the loaded text not yet turned into entries: a section is parsed when it is
+    // first used, so loading a big file costs little more than reading it.
+    std::vector<std::pair<std::size_t, std::size_t>> unparsed;
 };
 
 struct Store {
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;
+    std::string text;
 };
 
 Store g_store;
@@ -49,6 +54,23 @@ std::string g_currentSection = kDefaultSection;
 // Set when an existing file could not be read: writing the (empty) store back would wipe it.
 bool g_loadFailed = false;
 IniSaveFaults g_faults;
+
+constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+// Where currentsection stands in the store, found once per section change: look-ups in a loop
+// over one section then cost one hash look-up each.
+std::size_t g_currentIndex = kNoSection;
+
+// The lower-case form of a name for a look-up, in one reused buffer: no allocation per look-up.
+const std::string& lookupKey(std::string_view text) {
+    static std::string buffer;
+    buffer.assign(text);
+    for (char& c : buffer) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return buffer;
+}
 
 std::string lower(std::string_view text) {
     std::string out(text);
@@ -69,31 +91,81 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-Section* findSection(std::string_view name) {
-    const auto it = g_store.index.find(lower(name));
-    return it == g_store.index.end() ? nullptr : &g_store.sections[it->second];
-}
-
-Section& ensureSection(std::string_view name) {
-    const auto [it, added] = g_store.index.try_emplace(lower(name), g_store.sections.size());
-    if (added) {
-        g_store.sections.push_back(Section{std::string(name), {}, {}});
-    }
-    return g_store.sections[it->second];
-}
-
 void addEntry(Section& section, Entry entry) {
     // A repeated key keeps its first value for reading; both lines are written back.
     section.index.try_emplace(lower(entry.key), section.entries.size());
     section.entries.push_back(std::move(entry));
 }
 
+// Calls f for each line of text, without its line end.
+template <typename F> void forEachLine(std::string_view text, F&& f) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
+        const std::size_t end =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : text.size();
+        f(text.substr(start, end - start), start, end);
+        start = end + 1;
+    }
+}
+
+void parseSection(Section& section) {
+    for (const auto& [begin, end] : section.unparsed) {
+        forEachLine(std::string_view(g_store.text).substr(begin, end - begin),
+                    [&](std::string_view line, std::size_t, std::size_t) {
+                        const std::string_view text = trim(line);
+                        if (text.empty() || text[0] == ';') {
+                            return;
+                        }
+                        const auto equals = text.find('=');
+                        if (equals == std::string_view::npos) {
+                            addEntry(section, Entry{std::string(text), {}, true});
+                        } else {
+                            addEntry(section, Entry{std::string(trim(text.substr(0, equals))),
+                                                    std::string(trim(text.substr(equals + 1))), false});
+                        }
+                    });
+    }
+    section.unparsed.clear();
+}
+
+Section& ensureSectionUnparsed(std::string_view name) {
+    const auto [it, added] = g_store.index.try_emplace(lower(name), g_store.sections.size());
+    if (added) {
+        g_store.sections.push_back(Section{std::string(name), {}, {}, {}});
+    }
+    return g_store.sections[it->second];
+}
+
+Section& ensureSection(std::string_view name) {
+    Section& section = ensureSectionUnparsed(name);
+    if (!section.unparsed.empty()) {
+        parseSection(section);
+    }
+    return section;
+}
+
+Section* currentSection() {
+    if (g_currentIndex == kNoSection) {
+        const auto it = g_store.index.find(lookupKey(g_currentSection));
+        if (it == g_store.index.end()) {
+            return nullptr;
+        }
+        g_currentIndex = it->second;
+    }
+    Section& section = g_store.sections[g_currentIndex];
+    if (!section.unparsed.empty()) {
+        parseSection(section);
+    }
+    return &section;
+}
+
 const std::string* findValue(std::string_view key) {
-    const Section* section = findSection(g_currentSection);
+    const Section* section = currentSection();
     if (section == nullptr) {
         return nullptr;
     }
-    const auto it = section->index.find(lower(key));
+    const auto it = section->index.find(lookupKey(key));
     return it == section->index.end() ? nullptr : &section->entries[it->second].value;
 }
 
@@ -137,7 +209,9 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
 
 std::string serialise() {
     std::string out;
-    for (const Section& section : g_store.sections) {
+    out.reserve(g_store.text.size() + 64);
+    for (Section& section : g_store.sections) {
+        parseSection(section);
         out += '[';
         out += section.name;
         out += "]\r\n";
@@ -280,8 +354,8 @@ bool writeReplacing(const std::string& name, std::string_view data) {
     bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
-        const std::string syncFolder = folder.empty() ? std::string(".") : folder;
-        const int dir = ::open(syncFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // The rename itself reaches the disk with the folder's entry.
+        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
             ::fsync(dir);
             ::close(dir);
@@ -294,17 +368,35 @@ bool writeReplacing(const std::string& name, std::string_view data) {
 
 } // namespace
 
-const std::string& IniFileName() { return g_iniFileName; }
-const std::string& IniFolder() { return g_iniFolder; }
-const std::string& currentsection() { return g_currentSection; }
+const std::string& IniFileName() {
+    return g_iniFileName;
+}
+const std::string& IniFolder() {
+    return g_iniFolder;
+}
+const std::string& currentsection() {
+    return g_currentSection;
+}
 
 void setIniFileName(const std::string& name) {
     g_iniFileName = name;
     g_iniFolder = platform::folderPart(name);
 }
 
-void setsection(std::string_view name) { g_currentSection = felles::CutText(name, kSectionMax); }
-void resetsection() { g_currentSection = kDefaultSection; }
+void setsection(std::string_view name) {
+    if (name.size() <= kSectionMax) {
+        if (name == g_currentSection) {
+            return;
+        }
+        g_currentSection.assign(name);
+    } else {
+        g_currentSection = felles::CutText(name, kSectionMax);
+    }
+    g_currentIndex = kNoSection;
+}
+void resetsection() {
+    setsection(kDefaultSection);
+}
 
 std::string readstr(std::string_view key) {
     const std::string* value = findValue(key);
@@ -315,7 +407,7 @@ void writestr(std::string_view key, std::string_view value) {
     const std::string cutKey = felles::CutText(key, felles::kShortTextMax);
     const std::string cutValue = felles::CutText(value, felles::kShortTextMax);
     Section& section = ensureSection(g_currentSection);
-    const auto it = section.index.find(lower(cutKey));
+    const auto it = section.index.find(lookupKey(cutKey));
     if (it != section.index.end()) {
         Entry& entry = section.entries[it->second];
         entry.value = cutValue;
@@ -325,8 +417,12 @@ void writestr(std::string_view key, std::string_view value) {
     addEntry(section, Entry{cutKey, cutValue, false});
 }
 
-bool readbool(std::string_view key) { return readint(key) != 0; }
-void writebool(std::string_view key, bool value) { writestr(key, value ? "1" : "0"); }
+bool readbool(std::string_view key) {
+    return readint(key) != 0;
+}
+void writebool(std::string_view key, bool value) {
+    writestr(key, value ? "1" : "0");
+}
 
 std::int32_t readint(std::string_view key) {
     const std::string* value = findValue(key);
@@ -336,19 +432,33 @@ std::int32_t readint(std::string_view key) {
     return parseInteger(trim(*value)).value_or(0);
 }
 
-void writeint(std::string_view key, std::int32_t value) { writestr(key, std::to_string(value)); }
+void writeint(std::string_view key, std::int32_t value) {
+    writestr(key, std::to_string(value));
+}
 
 bool saveIniFile() {
     if (g_iniFileName.empty() || g_loadFailed || platform::isReadOnly(g_iniFileName)) {
         return true;
     }
-    return writeReplacing(g_iniFileName, serialise());
+    const std::string content = serialise();
+    // Every folder look-up saves: when the file already holds exactly this, leave it be.
+    if (std::ifstream in{g_iniFileName, std::ios::binary}) {
+        std::string old(content.size() + 1, '\0');
+        in.read(old.data(), static_cast<std::streamsize>(old.size()));
+        if (static_cast<std::size_t>(in.gcount()) == content.size() && old.compare(0, content.size(), content) == 0) {
+            return true;
+        }
+    }
+    return writeReplacing(g_iniFileName, content);
 }
 
-void saveini() { saveIniFile(); }
+void saveini() {
+    saveIniFile();
+}
 
 void loadini() {
     g_store = Store{};
+    g_currentIndex = kNoSection;
     g_loadFailed = false;
     std::ifstream in(g_iniFileName, std::ios::binary);
     if (!in) {
@@ -356,35 +466,45 @@ void loadini() {
         g_loadFailed = ::stat(g_iniFileName.c_str(), &st) == 0;
         return;
     }
-    Section* section = nullptr;
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string_view text = trim(line);
-        if (text.empty() || text[0] == ';') {
-            continue;
-        }
-        if (text.front() == '[' && text.back() == ']' && text.size() >= 2) {
-            section = &ensureSection(trim(text.substr(1, text.size() - 2)));
-            continue;
-        }
-        if (section == nullptr) {
-            continue;
-        }
-        const auto equals = text.find('=');
-        if (equals == std::string_view::npos) {
-            addEntry(*section, Entry{std::string(text), {}, true});
-        } else {
-            addEntry(*section, Entry{std::string(trim(text.substr(0, equals))),
-                                     std::string(trim(text.substr(equals + 1))), false});
-        }
-    }
+    std::ostringstream content;
+    content << in.rdbuf();
     if (in.bad()) {
         g_loadFailed = true;
+        return;
     }
+    loadIniText(std::move(content).str());
+}
+
+void loadIniText(std::string text) {
+    g_store = Store{};
+    g_currentIndex = kNoSection;
+    g_store.text = std::move(text);
+    // Only the section lines are looked at now; lines before the first section are dropped.
+    Section* section = nullptr;
+    std::size_t rangeStart = 0;
+    forEachLine(g_store.text, [&](std::string_view line, std::size_t begin, std::size_t end) {
+        const std::string_view text = trim(line);
+        if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
+            return;
+        }
+        if (section != nullptr) {
+            section->unparsed.emplace_back(rangeStart, begin);
+        }
+        section = &ensureSectionUnparsed(trim(text.substr(1, text.size() - 2)));
+        rangeStart = std::min(end + 1, g_store.text.size());
+    });
+    if (section != nullptr) {
+        section->unparsed.emplace_back(rangeStart, g_store.text.size());
+    }
+}
+
+std::string iniText() {
+    return serialise();
 }
 
 void freeini() {
     g_store = Store{};
+    g_currentIndex = kNoSection;
     g_loadFailed = false;
 }
 
@@ -396,6 +516,8 @@ void resetIni() {
     g_faults = IniSaveFaults{};
 }
 
-void setIniSaveFaults(IniSaveFaults faults) { g_faults = faults; }
+void setIniSaveFaults(IniSaveFaults faults) {
+    g_faults = faults;
+}
 
 } // namespace hs_reg

@@ -8,9 +8,9 @@ namespace hs_reg {
 
 namespace {
 bool sameName(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
-                                                  std::tolower(static_cast<unsigned char>(y)); });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 } // namespace
 
@@ -53,9 +53,13 @@ void MemoryRegistry::setBinary(const std::string& key, const std::string& name) 
     k.values.emplace_back(name, Value{ValueStatus::NotText, {}});
 }
 
-void MemoryRegistry::addKey(const std::string& key) { ensure(key); }
+void MemoryRegistry::addKey(const std::string& key) {
+    ensure(key);
+}
 
-void MemoryRegistry::denyAccess(const std::string& key) { m_denied.push_back(key); }
+void MemoryRegistry::denyAccess(const std::string& key) {
+    m_denied.push_back(key);
+}
 
 bool MemoryRegistry::openKey(const std::string& key) {
     if (std::any_of(m_denied.begin(), m_denied.end(), [&](const std::string& d) { return sameName(d, key); })) {

@@ -57,7 +57,10 @@ std::string dnsDomain() {
         std::string word;
         std::string value;
         words >> word >> value;
-        if (word == "domain" && !value.empty()) {
+        if (value.empty() || value == ".") {
+            continue;
+        }
+        if (word == "domain") {
             return value;
         }
         if (word == "search" && search.empty()) {
@@ -97,7 +100,9 @@ std::string loginName() {
     return entry != nullptr && entry->pw_name != nullptr ? std::string(entry->pw_name) : std::string();
 }
 
-RegistryValue text(std::string value) { return RegistryValue{ValueStatus::Text, std::move(value)}; }
+RegistryValue text(std::string value) {
+    return RegistryValue{ValueStatus::Text, std::move(value)};
+}
 
 class PosixRegistry : public Registry {
 public:
@@ -164,7 +169,9 @@ private:
 
 } // namespace
 
-std::shared_ptr<Registry> makePlatformRegistry() { return std::make_shared<PosixRegistry>(); }
+std::shared_ptr<Registry> makePlatformRegistry() {
+    return std::make_shared<PosixRegistry>();
+}
 
 } // namespace hs_reg
 

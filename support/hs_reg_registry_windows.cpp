@@ -78,7 +78,9 @@ public:
 
 } // namespace
 
-std::shared_ptr<Registry> makePlatformRegistry() { return std::make_shared<WindowsRegistry>(); }
+std::shared_ptr<Registry> makePlatformRegistry() {
+    return std::make_shared<WindowsRegistry>();
+}
 
 } // namespace hs_reg
 

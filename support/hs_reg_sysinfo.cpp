@@ -44,7 +44,9 @@ std::string readAddress(const std::string& key, const std::string& name) {
 
 } // namespace
 
-void setRegistry(std::shared_ptr<Registry> reg) { g_registry = std::move(reg); }
+void setRegistry(std::shared_ptr<Registry> reg) {
+    g_registry = std::move(reg);
+}
 
 Registry& registry() {
     if (!g_registry) {
@@ -93,7 +95,9 @@ std::string ipaddress() {
     return kNoAddress;
 }
 
-std::string spooldir() { return readText("System\\CurrentControlSet\\Control\\Print\\Printers", "DefaultSpoolDirectory"); }
+std::string spooldir() {
+    return readText("System\\CurrentControlSet\\Control\\Print\\Printers", "DefaultSpoolDirectory");
+}
 
 std::string networkuser() {
     Registry& reg = registry();
@@ -114,12 +118,22 @@ std::string activeuser() {
     return platform::toUpperLocale(g_activeUser);
 }
 
-std::string tempdir() { return platform::env("TEMP"); }
+std::string tempdir() {
+    return platform::env("TEMP");
+}
 
-void setipoverride(std::string_view value) { g_ipOverride = felles::CutText(value, kIpMax); }
-void setuseroverride(std::string_view value) { g_userOverride = felles::CutText(value, kUserMax); }
-const std::string& ipoverride() { return g_ipOverride; }
-const std::string& useroverride() { return g_userOverride; }
+void setipoverride(std::string_view value) {
+    g_ipOverride = felles::CutText(value, kIpMax);
+}
+void setuseroverride(std::string_view value) {
+    g_userOverride = felles::CutText(value, kUserMax);
+}
+const std::string& ipoverride() {
+    return g_ipOverride;
+}
+const std::string& useroverride() {
+    return g_userOverride;
+}
 
 void resetSystemInfo() {
     g_activeUser.clear();

@@ -1,9 +1,9 @@
 #include "platform.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cctype>
 #include <cwchar>
 #include <cwctype>
 #include <filesystem>
@@ -112,9 +112,7 @@ std::string absolutePath(const std::string& name) {
     if (ec) {
         path = fs::path(name);
     }
-    std::string text = path.lexically_normal().string();
-    // lexically_normal keeps a trailing separator as it found it; nothing more to do.
-    return text;
+    return path.lexically_normal().string();
 }
 
 std::string folderPart(const std::string& path) {
@@ -146,13 +144,13 @@ std::string programFile() {
     return ec ? std::string() : exe.string();
 }
 
-void setProgramFile(std::string path) { g_programFileOverride = std::move(path); }
+void setProgramFile(std::string path) {
+    g_programFileOverride = std::move(path);
+}
 
-int lastError() { return errno; }
-
-int alreadyExistsError() { return EEXIST; }
-
-int makeFolder(const std::string& name) { return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno; }
+int makeFolder(const std::string& name) {
+    return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
+}
 
 std::string toUpperLocale(std::string_view text) {
     std::string out;

@@ -37,11 +37,8 @@ std::string nativeSeparators(std::string_view text);
 std::string programFile();
 void setProgramFile(std::string path);
 
-// The error number of the last failed system call, and the number an existing folder gives.
-int lastError();
-int alreadyExistsError();
-
-// Creates one folder level; returns 0 or the system's error number.
+// Creates one folder level; returns 0 or the system's error number (an existing folder gives
+// EEXIST, 17 on Linux).
 int makeFolder(const std::string& name);
 
 // Capitals in the user's locale (the C library's current LC_CTYPE); UTF-8 texts are converted per

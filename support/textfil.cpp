@@ -41,7 +41,9 @@ void showBox(const std::string& text) {
     }
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 std::string nowStamp() {
     const std::time_t now = std::time(nullptr);
@@ -68,7 +70,9 @@ void writePending() {
 
 } // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) { g_messageBox = hook ? std::move(hook) : defaultMessageBox; }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    g_messageBox = hook ? std::move(hook) : defaultMessageBox;
+}
 
 int OpenAppend(TextFile& file, const std::string& name) {
     file.name = name;
@@ -193,7 +197,9 @@ void LogLogin() {
     WriteLog("LOGIN: " + user + "  node: " + computer + "." + domain + " IP:" + address);
 }
 
-const std::string& LogFileName() { return g_logFileName; }
+const std::string& LogFileName() {
+    return g_logFileName;
+}
 
 void SetLogFileName(std::string name) {
     g_logFileName = std::move(name);
@@ -202,12 +208,24 @@ void SetLogFileName(std::string name) {
     }
 }
 
-bool LogToFile() { return g_logToFile; }
-void SetLogToFile(bool on) { g_logToFile = on; }
-bool VerboseLogging() { return g_verboseLogging; }
-void SetVerboseLogging(bool on) { g_verboseLogging = on; }
-std::int32_t ErrorCount() { return g_errorCount; }
-std::int32_t WarningCount() { return g_warningCount; }
+bool LogToFile() {
+    return g_logToFile;
+}
+void SetLogToFile(bool on) {
+    g_logToFile = on;
+}
+bool VerboseLogging() {
+    return g_verboseLogging;
+}
+void SetVerboseLogging(bool on) {
+    g_verboseLogging = on;
+}
+std::int32_t ErrorCount() {
+    return g_errorCount;
+}
+std::int32_t WarningCount() {
+    return g_warningCount;
+}
 
 void ResetLogState() {
     g_logFileName.clear();

@@ -18,8 +18,14 @@ void XmlLogMessage(std::int32_t number, std::string_view text) {
     textfil::WriteLog("XML: " + std::to_string(number) + " " + felles::CutText(text, felles::kShortTextMax));
 }
 
-XmlLogHookFn XmlLogHook() { return g_hook; }
-void SetXmlLogHook(XmlLogHookFn hook) { g_hook = hook; }
-void Start() { g_hook = &XmlLogMessage; }
+XmlLogHookFn XmlLogHook() {
+    return g_hook;
+}
+void SetXmlLogHook(XmlLogHookFn hook) {
+    g_hook = hook;
+}
+void Start() {
+    g_hook = &XmlLogMessage;
+}
 
 } // namespace xmldata

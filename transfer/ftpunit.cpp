@@ -6,7 +6,6 @@
 #include "textfil.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFont>
 #include <QLabel>
 #include <QProgressBar>
@@ -28,8 +27,8 @@ namespace {
 
 TFTPform* g_form = nullptr;
 
-// Painting every 32 KiB piece would cost more than the transfer itself; a few dozen frames a
-// second look the same to the user.
+// Painting (or even relabelling) for every 32 KiB piece would slow the transfer down; a few dozen
+// frames a second look the same to the user.
 constexpr std::int64_t kRepaintIntervalMs = 40;
 
 void log(const std::string& message) { textfil::WriteLog(message); }
@@ -186,8 +185,9 @@ void TFTPform::NetFTP1WorkBegin(net::TNetComponent&, net::TWorkMode mode, std::i
 }
 
 void TFTPform::NetFTP1Work(net::TNetComponent&, net::TWorkMode, std::int64_t count) {
-    setProgressPosition(count);
-    m_panel0->setText(QString::number(count));
+    // The count arrives every 32 KiB; the controls take it at the next repaint.
+    m_progressPosition = std::clamp<std::int64_t>(count, 0, m_progressMaximum);
+    m_workCount = count;
     repaintProgress(count >= m_progressMaximum);
 }
 
@@ -215,11 +215,12 @@ void TFTPform::setProgressPosition(std::int64_t position) {
 }
 
 void TFTPform::repaintProgress(bool force) {
-    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
-    if (!force && m_lastPaintMs >= 0 && now - m_lastPaintMs < kRepaintIntervalMs && now >= m_lastPaintMs) {
+    if (!force && m_paintClock.isValid() && m_paintClock.elapsed() < kRepaintIntervalMs) {
         return;
     }
-    m_lastPaintMs = now;
+    m_paintClock.start();
+    setProgressPosition(m_progressPosition);
+    m_panel0->setText(QString::number(m_workCount));
     ProgressBar1->repaint();
     StatusBar1->repaint();
     // Expose events (another window moved away) are only handled by the event loop, which the
@@ -235,13 +236,19 @@ void TFTPform::prepareClient() {
     NetFTP1->Port = ConnectPort();
 }
 
-void TFTPform::SendFil(const std::string& L) {
+// The first steps of both operations: no error yet, the window shown with the file's name.
+void TFTPform::beginOperation(const std::string& L) {
     auto& s = state();
     s.ftpfeil = 0;
     s.outcome = Outcome::None;
     show();
     ftpfil->setText(fromText(FileNameOf(L)));
     ftpfil->repaint();
+}
+
+void TFTPform::SendFil(const std::string& L) {
+    auto& s = state();
+    beginOperation(L);
     log("FTP: Starter ny sesjon for opplasting av " + L);
     setProgressPosition(0);
 
@@ -275,8 +282,10 @@ void TFTPform::SendFil(const std::string& L) {
         } catch (...) {
             // Not ours to handle: the caller learns of it, the window stays as it was.
             s.outcome = Outcome::UploadFailed;
+            repaintProgress(true);
             throw;
         }
+        repaintProgress(true);
         NetFTP1->CloseConnection();
         log("FTP: Kobler fra.");
         s.outcome = Outcome::Completed;
@@ -286,13 +295,8 @@ void TFTPform::SendFil(const std::string& L) {
 
 void TFTPform::HentFil(const std::string& L) {
     auto& s = state();
-    s.ftpfeil = 0;
-    s.outcome = Outcome::None;
-    show();
-    ftpfil->setText(fromText(FileNameOf(L)));
-    ftpfil->repaint();
-    log("FTP: Starter ny sesjon for nedlasting av " + ftpfil->text().toLocal8Bit().toStdString() + " til " +
-        FolderOf(L));
+    beginOperation(L);
+    log("FTP: Starter ny sesjon for nedlasting av " + FileNameOf(L) + " til " + FolderOf(L));
     setProgressPosition(0);
 
     const std::string R = s.ftpmappe + FileNameOf(L);
@@ -348,6 +352,8 @@ void TFTPform::HentFil(const std::string& L) {
             s.ftpfeil = 500;
             s.outcome = Outcome::DownloadFailed;
         }
+        // The last count of a transfer that stopped short of the size.
+        repaintProgress(true);
         NetFTP1->CloseConnection();
         log("FTP: Kobler fra.");
     }

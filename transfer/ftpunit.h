@@ -7,6 +7,7 @@
 
 #include "NetFTP.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -122,9 +123,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void beginOperation(const std::string& L);
     void prepareClient();
-    // Repaints the progress controls, at most every few milliseconds unless forced, and lets
-    // paint events through so the window stays drawn while the transfer blocks the thread.
+    // Puts the latest count into the progress controls and repaints them, at most every few
+    // milliseconds unless forced, and lets paint events through so the window stays drawn while
+    // the transfer blocks the thread.
     void repaintProgress(bool force);
 
     QLabel* m_panel0;
@@ -132,7 +135,8 @@ private:
     std::int64_t m_progressMaximum = 100;
     std::int64_t m_progressPosition = 0;
     int m_progressShift = 0;
-    std::int64_t m_lastPaintMs = -1;
+    std::int64_t m_workCount = 0;
+    QElapsedTimer m_paintClock;
 };
 
 // The window the program created (the last one constructed and still alive), or null.

@@ -6,15 +6,11 @@
 //
 // Exit status: 0 when the transfer completed, 1 when it did not (one line on standard error says
 // why), 2 on wrong usage.
+#include "Program.h"
 #include "ftpunit.h"
 #include "hs_reg.h"
-#include "input.h"
-#include "serveroppsett.h"
-#include "textfil.h"
-#include "trekant.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <clocale>
 #include <exception>
@@ -98,12 +94,6 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
     return result;
 }
 
-// Without a display nobody can answer a dialog or a message box: they would wait for ever.
-bool headless() {
-    const QString platform = QGuiApplication::platformName();
-    return platform == "offscreen" || platform == "minimal";
-}
-
 std::string folderKey() {
     hs_reg::setsection(ftpunit::kFtpSection);
     std::string folder = hs_reg::readstr("folder");
@@ -141,15 +131,14 @@ std::string failureText(const std::string& L, const std::string& uploadError) {
 int transfer(const Arguments& arguments) {
     const std::string L = std::filesystem::absolute(arguments.file).string();
 
-    // The pytagoras program's windows, in its order; only the transfer window is ever shown here.
-    trekant::TPytagorasForm pytagorasForm;
-    input::TInputForm inputForm(&pytagorasForm);
-    serveroppsett::TServerOppsettForm serverOppsettForm(&pytagorasForm);
-    ftpunit::TFTPform ftpForm;
+    // The windows of every program of the maker; only the transfer window is ever shown here.
+    program::Windows windows;
+    ftpunit::TFTPform& ftpForm = windows.FTPform;
 
     ftpunit::LesFTPOppsett();
     if (ftpunit::ftpserver().empty()) {
-        if (headless()) {
+        // Without a display nobody could answer the dialog: it would wait for ever.
+        if (program::Headless()) {
             std::cerr << "solvemar-ftp: FTP-oppsettet i " << hs_reg::IniFileName()
                       << " har ingen server (seksjon SERVER-SETTING-FTP), og uten skjerm kan det ikke fylles ut\n";
             return kExitFailed;
@@ -201,10 +190,7 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(qtMessages);
     QApplication app(argc, argv);
 
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.emplace_back(argv[i]);
-    }
+    const std::vector<std::string> args = program::Arguments(argc, argv);
     const auto arguments = parseArguments(args);
     if (!arguments) {
         std::cerr << kUsage << "Se solvemar-ftp --help.\n";
@@ -215,20 +201,13 @@ int main(int argc, char* argv[]) {
         return kExitOk;
     }
 
-    if (!headless()) {
-        textfil::SetMessageBoxHook([](const std::string& caption, const std::string& text) {
-            QMessageBox::critical(nullptr, QString::fromLocal8Bit(caption.c_str()),
-                                  QString::fromLocal8Bit(text.c_str()));
-        });
-    }
-    hs_reg::Startup(args);
-    int status = kExitFailed;
+    // The modules start as in pytagoras (the support library's start-up last) and stop in
+    // reverse when this scope ends: shut-down, then the transfer unit.
+    const program::Modules modules(args);
     try {
-        status = transfer(*arguments);
+        return transfer(*arguments);
     } catch (const std::exception& e) {
         std::cerr << "solvemar-ftp: " << e.what() << "\n";
     }
-    hs_reg::Shutdown();
-    ftpunit::Stop();
-    return status;
+    return kExitFailed;
 }

@@ -55,9 +55,8 @@ protected:
         hs_reg::setRegistry(m_registry);
         fs::create_directories(programFolder());
         hs_reg::setProgramFilePath((programFolder() / "demo.exe").string());
-        textfil::SetMessageBoxHook([this](const std::string& caption, const std::string& text) {
-            m_boxes.push_back(caption + "|" + text);
-        });
+        textfil::SetMessageBoxHook(
+            [this](const std::string& caption, const std::string& text) { m_boxes.push_back(caption + "|" + text); });
     }
     void TearDown() override { ResetSupport(); }
 

@@ -124,9 +124,21 @@ TEST_F(CleanupTest, SystemFolders) {
     };
     const std::string heading = "Sletter midlertidige filer opprettet av Solvemar programmer";
     const Row rows[] = {
-        {"all set", true, true, true, true, true, true,
+        {"all set",
+         true,
+         true,
+         true,
+         true,
+         true,
+         true,
          {heading, "Sletter midlertidige filer i Windows", "Sletter skriverkøer"}},
-        {"TEMP unset cleans neither TEMP nor WINDIR, spool still", false, true, true, false, false, true,
+        {"TEMP unset cleans neither TEMP nor WINDIR, spool still",
+         false,
+         true,
+         true,
+         false,
+         false,
+         true,
          {heading, "Sletter skriverkøer"}},
         {"WINDIR unset", true, false, false, true, false, false, {heading, "Sletter midlertidige filer i Windows"}},
     };
@@ -138,7 +150,8 @@ TEST_F(CleanupTest, SystemFolders) {
         fs::remove(m_log);
         auto reg = std::make_shared<hs_reg::MemoryRegistry>();
         if (row.setSpool) {
-            reg->setText("System\\CurrentControlSet\\Control\\Print\\Printers", "DefaultSpoolDirectory", spool.string());
+            reg->setText("System\\CurrentControlSet\\Control\\Print\\Printers", "DefaultSpoolDirectory",
+                         spool.string());
         }
         hs_reg::setRegistry(reg);
         testsupport::ScopedEnv tempEnv("TEMP", row.setTemp ? std::optional<std::string>(temp.string()) : std::nullopt);

@@ -126,8 +126,8 @@ TEST_F(FoldersTest, MakefoldertreeTwice) {
     const auto messages = LogMessagesOf(m_log);
     EXPECT_EQ(messages.size(), 24u);
     for (const std::string& message : messages) {
-        EXPECT_EQ(message.rfind("FEIL: [mkdirsafe:" + std::to_string(EEXIST) + "] kan ikke opprette mappen " + root(), 0),
-                  0u)
+        EXPECT_EQ(
+            message.rfind("FEIL: [mkdirsafe:" + std::to_string(EEXIST) + "] kan ikke opprette mappen " + root(), 0), 0u)
             << message;
     }
     EXPECT_EQ(Recorded("etc"), root() + "etc/");

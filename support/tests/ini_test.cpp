@@ -39,6 +39,15 @@ TEST_F(IniTest, LoadDropsCommentsAndPreSectionLinesAndWritesBackInOrder) {
                                     "[Extra]\r\nn=-5\r\n\r\n");
 }
 
+TEST_F(IniTest, RepeatedSectionsAndKeys) {
+    Load("[A]\nx=1\nbare line\n[B]\ny=2\n[a]\nz=3\nX=4\n");
+    hs_reg::setsection("A");
+    EXPECT_EQ(hs_reg::readstr("z"), "3");
+    EXPECT_EQ(hs_reg::readstr("x"), "1") << "the first of two equal keys is read";
+    hs_reg::saveini();
+    EXPECT_EQ(ReadFileBytes(m_ini), "[A]\r\nx=1\r\nbare line\r\nz=3\r\nX=4\r\n\r\n[B]\r\ny=2\r\n\r\n");
+}
+
 TEST_F(IniTest, SectionsAndKeysIgnoreCase) {
     Load("[Standard]\nlogtofile=1\n");
     hs_reg::setsection("STANDARD");
@@ -57,9 +66,8 @@ TEST_F(IniTest, ValueReading) {
         bool flag;
     };
     const Row rows[] = {
-        {"flag2", 2, true},    {"flagYes", 0, false}, {"hexDollar", 31, true}, {"hex0x", 31, true},
-        {"neg", -12, true},    {"big", 0, false},     {"space", 0, false},     {"empty", 0, false},
-        {"missing", 0, false}, {"ffff", -1, true},
+        {"flag2", 2, true}, {"flagYes", 0, false}, {"hexDollar", 31, true}, {"hex0x", 31, true},   {"neg", -12, true},
+        {"big", 0, false},  {"space", 0, false},   {"empty", 0, false},     {"missing", 0, false}, {"ffff", -1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.key);
@@ -119,6 +127,19 @@ TEST_F(IniTest, SaveKeepsPermissionsAndLeavesNoTemporaryFile) {
     ASSERT_EQ(::stat(m_ini.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(FilesInWork(), 1u);
+}
+
+TEST_F(IniTest, UnchangedContentIsNotRewritten) {
+    Load("[STANDARD]\r\na=1\r\n\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(m_ini.c_str(), &before), 0);
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    struct stat after {};
+    ASSERT_EQ(::stat(m_ini.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\na=2\r\n\r\n");
 }
 
 TEST_F(IniTest, FailedWriteLeavesTheOldFileWhole) {

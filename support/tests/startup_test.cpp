@@ -47,10 +47,30 @@ TEST_F(StartupTest, FirstStartBuildsTheTreeAndWritesOnlyFolders) {
 
     std::string expected = "[FOLDERS]\r\netc_folder=" + root() + "etc/\r\nbin_folder=" + programFolder().string() +
                            "/\r\ndoc_folder=" + (m_env.root() / "prog" / "doc").string() + "/\r\n";
-    for (const char* kind :
-         {"archive", "backup", "data", "data\\tidemark", "data\\qform", "data\\rb7", "data\\docs", "data\\vsk", "etc",
-          "export", "export\\xml", "export\\pdf", "export\\csv", "export\\html", "export\\html\\varer", "import",
-          "images", "spool", "tmp", "xml", "log", "maler", "maler\\docs", "maler\\rb7"}) {
+    for (const char* kind : {"archive",
+                             "backup",
+                             "data",
+                             "data\\tidemark",
+                             "data\\qform",
+                             "data\\rb7",
+                             "data\\docs",
+                             "data\\vsk",
+                             "etc",
+                             "export",
+                             "export\\xml",
+                             "export\\pdf",
+                             "export\\csv",
+                             "export\\html",
+                             "export\\html\\varer",
+                             "import",
+                             "images",
+                             "spool",
+                             "tmp",
+                             "xml",
+                             "log",
+                             "maler",
+                             "maler\\docs",
+                             "maler\\rb7"}) {
         std::string folder = kind;
         std::replace(folder.begin(), folder.end(), '\\', '/');
         EXPECT_TRUE(fs::is_directory(root() + folder)) << folder;
@@ -74,8 +94,7 @@ TEST_F(StartupTest, WorkingFolderIniWithVerboseLogging) {
     EXPECT_EQ(hs_reg::solvemarpath("etc"), root() + "etc/") << "the tree built at this start takes the record";
     hs_reg::Shutdown();
     const Lines all = LogMessages();
-    EXPECT_EQ(Tail(all, 2),
-              (Lines{"Oppdaterer " + WorkIni(), "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}));
+    EXPECT_EQ(Tail(all, 2), (Lines{"Oppdaterer " + WorkIni(), "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}));
     EXPECT_NE(ReadFileBytes(WorkIni()).find("LogToFile=1"), std::string::npos);
 
     // The tree exists now: a second start records the working folder as the etc folder.
@@ -89,9 +108,23 @@ TEST_F(StartupTest, ReadOnlyIniIsWarnedAboutAndLeftByteForByte) {
     ::chmod(WorkIni().c_str(), 0444);
     Run({});
     EXPECT_EQ(ReadFileBytes(WorkIni()), content);
-    EXPECT_EQ(Tail(LogMessages(), 2),
-              (Lines{"ADVARSEL: " + WorkIni() + " er skrivebeskyttet og vil ikke bli lagret.",
-                     "AVSLUTTER PROGRAM. 0 feilmeldinger og 1 advarsler"}));
+    EXPECT_EQ(Tail(LogMessages(), 2), (Lines{"ADVARSEL: " + WorkIni() + " er skrivebeskyttet og vil ikke bli lagret.",
+                                             "AVSLUTTER PROGRAM. 0 feilmeldinger og 1 advarsler"}));
+}
+
+TEST_F(StartupTest, FailedWriteAtShutdownIsLoggedAndKeepsTheOldFile) {
+    WriteFileBytes(WorkIni(), "[STANDARD]\nLogToFile=1\nVerboseLogging=1\n");
+    Run({});
+    ResetSupport();
+    SetUp();
+    hs_reg::Startup({});
+    const std::string saved = ReadFileBytes(WorkIni());
+    hs_reg::writestr("Changed", "1");
+    hs_reg::setIniSaveFaults({.noTemporaryFile = false, .failAfterBytes = 5});
+    hs_reg::Shutdown();
+    EXPECT_EQ(ReadFileBytes(WorkIni()), saved);
+    EXPECT_EQ(Tail(LogMessages(), 3), (Lines{"INI-CRASH i HS_REG", "Oppdaterer " + WorkIni(),
+                                             "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}));
 }
 
 TEST_F(StartupTest, InstallTwiceLogsOneErrorPerExistingFolder) {
@@ -134,16 +167,25 @@ TEST_F(StartupTest, CommandLine) {
         {"verbose without LogToFile logs nothing", {}, off.c_str(), {}},
         {"--debug with LogToFile on", {"--debug"}, on.c_str(), join(verbose, closing)},
         {"--DEBUG is ignored", {"--DEBUG", "/debug", "-debug"}, on.c_str(), quiet},
-        {"--user --debug", {"--user", "--debug"}, on.c_str(),
+        {"--user --debug",
+         {"--user", "--debug"},
+         on.c_str(),
          join({"START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: --DEBUG", "LOGIN: ola  node: PC1. IP:"},
               closing)},
         {"-ip last is empty", {"--debug", "-ip"}, on.c_str(), join(verbose, closing)},
-        {"-ip cut to 15", {"--debug", "-ip", "123.123.123.123999"}, on.c_str(),
-         join({"START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: OLA", "LOGIN: ola  node: PC1. IP:123.123.123.123"},
+        {"-ip cut to 15",
+         {"--debug", "-ip", "123.123.123.123999"},
+         on.c_str(),
+         join({"START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: OLA",
+               "LOGIN: ola  node: PC1. IP:123.123.123.123"},
               closing)},
-        {"--user cut to 63", {"--user", std::string(70, 'x')}, on.c_str(),
+        {"--user cut to 63",
+         {"--user", std::string(70, 'x')},
+         on.c_str(),
          {"START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: " + std::string(63, 'X')}},
-        {"later value wins", {"--user", "a", "--user", "b"}, on.c_str(),
+        {"later value wins",
+         {"--user", "a", "--user", "b"},
+         on.c_str(),
          {"START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: B"}},
     };
     for (const Row& row : rows) {
@@ -165,9 +207,9 @@ TEST_F(StartupTest, ClearLogAndCleanupAtStart) {
     WriteFileBytes(WorkIni(), "[STANDARD]\nLogToFile=1\nClearLogFileOnStartup=1\nDeleteTemporaryFiles=1\n");
     hs_reg::Startup({});
     EXPECT_TRUE(fs::is_empty(root() + "tmp"));
-    EXPECT_EQ(LogMessages(), (Lines{"LOGGFIL TØMT (TextFile.ClearLog).",
-                                    "Sletter midlertidige filer opprettet av Solvemar programmer",
-                                    "START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: OLA"}));
+    EXPECT_EQ(LogMessages(),
+              (Lines{"LOGGFIL TØMT (TextFile.ClearLog).", "Sletter midlertidige filer opprettet av Solvemar programmer",
+                     "START: " + Program(), "INIFIL: " + WorkIni(), "BRUKER: OLA"}));
     hs_reg::Shutdown();
 }
 

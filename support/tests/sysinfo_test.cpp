@@ -8,7 +8,9 @@ namespace {
 constexpr const char* kParameters = "System\\CurrentControlSet\\Services\\TCPIP\\Parameters";
 constexpr const char* kInterfaces = "System\\CurrentControlSet\\Services\\TCPIP\\Parameters\\Interfaces";
 
-std::string Interface(const std::string& name) { return std::string(kInterfaces) + "\\" + name; }
+std::string Interface(const std::string& name) {
+    return std::string(kInterfaces) + "\\" + name;
+}
 
 TEST_F(SupportTest, IpaddressSearch) {
     struct Row {

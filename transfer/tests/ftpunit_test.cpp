@@ -5,6 +5,7 @@
 #include "ftpunit.h"
 #include "serveroppsett.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -29,6 +30,16 @@ struct Observed {
     std::vector<QString> states; // panel 1 after each connection or work-begin event
     std::vector<std::int64_t> counts;
     std::vector<QString> countTexts;
+};
+
+// Counts the paint events a widget gets.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
 };
 
 void observe(TFTPform& form, Observed& seen) {
@@ -165,7 +176,14 @@ TEST_F(FtpTransferTest, FirstDownloadPutsTheFileInPlaceWithOneRename) {
     TFTPform form;
     Observed seen;
     observe(form, seen);
+    PaintCounter barPaints;
     const std::string L = local("tabell.txt");
+    form.ProgressBar1->installEventFilter(&barPaints);
+    // Only the paints while the data flows count.
+    form.NetFTP1->OnWorkBegin = [&barPaints, begin = form.NetFTP1->OnWorkBegin](auto& c, auto m, auto n) {
+        begin(c, m, n);
+        barPaints.paints = 0;
+    };
 
     form.HentFil(L);
 
@@ -185,6 +203,7 @@ TEST_F(FtpTransferTest, FirstDownloadPutsTheFileInPlaceWithOneRename) {
     EXPECT_EQ(seen.countTexts.back(), "100000");
     EXPECT_EQ(form.progressMaximum(), 100000);
     EXPECT_EQ(form.ProgressBar1->value(), form.ProgressBar1->maximum()) << "the bar ends full";
+    EXPECT_GT(barPaints.paints, 0) << "the bar is painted while the transfer blocks the event loop";
     EXPECT_EQ(form.ftpfil->text(), "tabell.txt");
     EXPECT_EQ(form.windowTitle(), "ftp.solvemar.no") << "the caption is ftpserver as it was when shown";
     EXPECT_FALSE(form.isVisible());

@@ -202,7 +202,7 @@ TEST_F(ServerOppsettTest, ShowingOverwritesEveryFieldFromTheKindsOwnEntry) {
         EXPECT_EQ(f.passord->text(), "pw");
         EXPECT_EQ(f.port->text(), "25");
         EXPECT_TRUE(f.SSLL->isChecked());
-        EXPECT_TRUE(f.navn->hasFocus());
+        EXPECT_EQ(f.focusWidget(), f.navn) << "first focus on navn";
         f.close();
     });
     openAndAct(form, "Oppsett", "LOG", [](TServerOppsettForm& f) {

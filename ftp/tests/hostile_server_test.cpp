@@ -547,3 +547,38 @@ TEST(HostileServer, StrangerSendingDataBeforeTheServerIsShutOut) {
 }
 
 } // namespace
+
+// The client waits for whole pieces, not single packets; a server that trickles less than a piece
+// and then pauses past the idle time-out is still alive, and its bytes all arrive.
+TEST(HostileServer, TrickleBelowAPiecePausingPastTheTimeOutIsNoTimeOut) {
+    for (const bool toFile : {false, true}) {
+        SCOPED_TRACE(toFile ? "into a file" : "into memory");
+        const std::string bytes = pattern(2000);
+        ScriptedServer server([&](ServerSession& s) {
+            {
+                DataLink data = openTransfer(s, false);
+                data.sendAll(bytes.substr(0, 1000));
+                std::this_thread::sleep_for(450ms);
+                data.sendAll(bytes.substr(1000));
+            }
+            s.reply("226 Done");
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port(), 300ms);
+        ftp.OpenSession(true);
+        testsupport::TempFolder folder;
+        const auto local = folder.path() / "trickle.bin";
+        net::TNetMemoryStream stream;
+        if (toFile) {
+            ftp.DownloadFile("f", local.string(), true);
+            EXPECT_EQ(readFile(local), bytes);
+        } else {
+            ftp.DownloadToStream("f", stream);
+            EXPECT_EQ(stream.Bytes(), bytes);
+        }
+        ftp.CloseConnection();
+        server.finish();
+        EXPECT_EQ(server.error(), "");
+    }
+}

@@ -133,7 +133,6 @@ protected:
     void retryAfterSendError(int error);
     // Zero-copy paths for local files where the platform has them; false when not taken.
     bool receiveIntoFile(TNetStream& stream, std::int64_t& remaining, bool raiseIfClosed);
-    bool sendFromFile(TNetStream& stream, std::int64_t size);
 
     TNetSocketHandle m_socket;
 

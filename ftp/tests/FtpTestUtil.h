@@ -9,6 +9,15 @@
 
 namespace ftptest {
 
+// Bytes that differ from position to position, so a lost or moved piece shows.
+inline std::string pattern(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    }
+    return bytes;
+}
+
 // Every event as text, in order: "connected", "disconnected", "begin 0 0", "work 0 123", "end 0".
 struct EventLog {
     std::vector<std::string> events;

@@ -49,15 +49,6 @@ std::string pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // One server process for the whole suite; stopped by its process id.
 class RealServer : public testing::Test {
 protected:
@@ -133,7 +124,7 @@ protected:
             GTEST_SKIP() << kPython << " lacks pyftpdlib";
         }
         ASSERT_GT(s_pid, 0) << "server did not start";
-        ASSERT_TRUE(acceptsConnections(s_port)) << readFile(s_root->path() / "server.log");
+        ASSERT_TRUE(acceptsConnections(s_port)) << testsupport::ReadFileBytes(s_root->path() / "server.log");
     }
 
     net::TNetFTP& session(bool passive) {
@@ -189,17 +180,17 @@ TEST_F(RealServer, UploadsAndDownloadsByteForByte) {
             const std::string name = "f" + std::to_string(size) + (passive ? "p" : "a") + ".bin";
             const auto source = m_local.path() / ("up-" + name);
             const auto target = m_local.path() / ("down-" + name);
-            writeFile(source, bytes);
+            testsupport::WriteFileBytes(source, bytes);
 
             m_log.events.clear();
             ftp.UploadFile(source.string(), name, false);
-            EXPECT_EQ(readFile(served() / name), bytes);
+            EXPECT_EQ(testsupport::ReadFileBytes(served() / name), bytes);
             expectWorkEvents(m_log, 1, static_cast<std::int64_t>(size), static_cast<std::int64_t>(size));
             EXPECT_EQ(ftp.QueryFileSize(name), static_cast<std::int64_t>(size));
 
             m_log.events.clear();
             ftp.DownloadFile(name, target.string(), true);
-            EXPECT_EQ(readFile(target), bytes);
+            EXPECT_EQ(testsupport::ReadFileBytes(target), bytes);
             EXPECT_EQ(ftp.LastTransferBytes(), static_cast<std::int64_t>(size));
             expectWorkEvents(m_log, 0, 0, static_cast<std::int64_t>(size));
         }
@@ -212,11 +203,11 @@ TEST_F(RealServer, AppendAddsToTheRemoteFile) {
     net::TNetFTP& ftp = session(false);
     const auto first = m_local.path() / "first";
     const auto second = m_local.path() / "second";
-    writeFile(first, "head-");
-    writeFile(second, pattern(40000, 7));
+    testsupport::WriteFileBytes(first, "head-");
+    testsupport::WriteFileBytes(second, pattern(40000, 7));
     ftp.UploadFile(first.string(), "appended.txt", false);
     ftp.UploadFile(second.string(), "appended.txt", true);
-    EXPECT_EQ(readFile(served() / "appended.txt"), "head-" + pattern(40000, 7));
+    EXPECT_EQ(testsupport::ReadFileBytes(served() / "appended.txt"), "head-" + pattern(40000, 7));
     ftp.CloseConnection();
 }
 
@@ -234,7 +225,7 @@ TEST_F(RealServer, MissingFileRaisesAndSessionStaysUsable) {
         }
         EXPECT_EQ(ftp.DataConnection(), nullptr);
         EXPECT_TRUE(ftp.IsConnected());
-        writeFile(served() / "present", "x");
+        testsupport::WriteFileBytes(served() / "present", "x");
         EXPECT_EQ(ftp.QueryFileSize("present"), 1);
         ftp.CloseConnection();
     }

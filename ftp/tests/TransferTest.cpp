@@ -23,19 +23,6 @@ using testing::ElementsAre;
 
 namespace {
 
-std::string pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-    }
-    return bytes;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Serves one active-mode download of bytes: PORT, retr, 150, data, final replies.
 ScriptedServer::Script activeDownload(const std::string& bytes, std::vector<std::string> finalReplies = {"226 Done"},
                                       const std::string& preliminary = "150 Opening") {
@@ -56,7 +43,7 @@ ScriptedServer::Script activeDownload(const std::string& bytes, std::vector<std:
 }
 
 TEST(Transfer, ActiveDownloadMovesBytesAndFiresEventsInOrder) {
-    const std::string bytes = pattern(100000);
+    const std::string bytes = ftptest::pattern(100000);
     ScriptedServer server(activeDownload(bytes));
     net::TNetFTP ftp;
     EventLog log;
@@ -173,7 +160,7 @@ TEST(Transfer, ActiveUploadCommandsAndEvents) {
         {"append", "up.bin", true, "APPE up.bin"},
         {"unique name", "", true, "STOU "},
     };
-    const std::string bytes = pattern(70000);
+    const std::string bytes = ftptest::pattern(70000);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::string received;
@@ -245,7 +232,7 @@ TEST(Transfer, DownloadFileRefusesToOverwriteUnlessAllowed) {
     std::ofstream(local) << "keep";
     net::TNetFTP ftp;
     EXPECT_THROW(ftp.DownloadFile("x", local.string(), false), net::ENetFTPFileAlreadyExists);
-    EXPECT_EQ(readFile(local), "keep");
+    EXPECT_EQ(testsupport::ReadFileBytes(local), "keep");
     try {
         ftp.UploadFile((folder.path() / "missing").string(), "x", false);
         FAIL() << "no exception";
@@ -255,7 +242,7 @@ TEST(Transfer, DownloadFileRefusesToOverwriteUnlessAllowed) {
 }
 
 TEST(Transfer, ResetDuringDownloadRaisesAndKeepsThePartialFile) {
-    const std::string bytes = pattern(50000);
+    const std::string bytes = ftptest::pattern(50000);
     ScriptedServer server([&](ServerSession& s) {
         s.login();
         s.readCommand();
@@ -280,7 +267,7 @@ TEST(Transfer, ResetDuringDownloadRaisesAndKeepsThePartialFile) {
         EXPECT_EQ(error.number(), 10054);
         EXPECT_STREQ(error.what(), "Socket Error # 10054\r\nConnection reset by peer.");
     }
-    EXPECT_EQ(readFile(local), bytes);
+    EXPECT_EQ(testsupport::ReadFileBytes(local), bytes);
     EXPECT_EQ(ftp.LastTransferBytes(), 50000);
     EXPECT_EQ(ftp.DataConnection(), nullptr);
     EXPECT_TRUE(ftp.IsConnected());
@@ -305,12 +292,12 @@ TEST(Transfer, ResetDuringUploadRaisesWithoutKillingTheProcess) {
         ftp.OpenSession(true);
         testsupport::TempFolder folder;
         const auto local = folder.path() / "big.bin";
-        std::ofstream(local, std::ios::binary) << pattern(8 << 20);
+        std::ofstream(local, std::ios::binary) << ftptest::pattern(8 << 20);
         try {
             if (fromFile) {
                 ftp.UploadFile(local.string(), "big", false);
             } else {
-                net::TNetMemoryStream stream(pattern(8 << 20));
+                net::TNetMemoryStream stream(ftptest::pattern(8 << 20));
                 ftp.UploadFromStream(stream, "big", false);
             }
             FAIL() << "no exception";
@@ -341,7 +328,7 @@ TEST(Transfer, FileShorterThanItsSizeRaisesNoDataToRead) {
     net::TNetFTP ftp;
     ftptest::aimAt(ftp, server.port());
     ftp.OpenSession(true);
-    ShrinkingStream stream(pattern(1000));
+    ShrinkingStream stream(ftptest::pattern(1000));
     try {
         ftp.UploadFromStream(stream, "f", false);
         FAIL() << "no exception";
@@ -353,7 +340,7 @@ TEST(Transfer, FileShorterThanItsSizeRaisesNoDataToRead) {
 }
 
 TEST(Transfer, PassiveDownloadAndUploadConnectToTheControlPeer) {
-    const std::string bytes = pattern(40000);
+    const std::string bytes = ftptest::pattern(40000);
     std::string uploaded;
     ScriptedServer server([&](ServerSession& s) {
         s.login();
@@ -447,7 +434,7 @@ TEST(Transfer, InvalidPassiveEndpointRaisesWithoutConnecting) {
 }
 
 TEST(Transfer, ActiveModeClosesForeignConnectorsAndKeepsWaiting) {
-    const std::string bytes = pattern(1000);
+    const std::string bytes = ftptest::pattern(1000);
     bool foreignSawClose = false;
     ScriptedServer server([&](ServerSession& s) {
         s.login();
@@ -553,7 +540,7 @@ TEST(Transfer, TimeOutPaths) {
         ftptest::aimAt(ftp, server.port(), 300ms);
         ftp.Passive = row.passive;
         ftp.OpenSession(true);
-        net::TNetMemoryStream stream(row.upload ? pattern(32 << 20) : std::string());
+        net::TNetMemoryStream stream(row.upload ? ftptest::pattern(32 << 20) : std::string());
         const auto start = std::chrono::steady_clock::now();
         try {
             if (row.upload) {

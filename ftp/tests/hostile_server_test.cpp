@@ -21,19 +21,6 @@ using testing::ElementsAre;
 
 namespace {
 
-std::string pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 13 + i / 509) & 0xff);
-    }
-    return bytes;
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void sendByteByByte(ServerSession& s, const std::string& bytes) {
     for (const char c : bytes) {
         s.send(std::string(1, c));
@@ -295,7 +282,7 @@ TEST(HostileServer, LoneAbortReplyEndsByTheTimeOut) {
 TEST(HostileServer, HalfTheDataThenSilence) {
     for (const bool passive : {false, true}) {
         SCOPED_TRACE(passive ? "passive" : "active");
-        const std::string bytes = pattern(200000);
+        const std::string bytes = ftptest::pattern(200000);
         ScriptedServer server([&](ServerSession& s) {
             DataLink data = openTransfer(s, passive);
             data.sendAll(bytes.substr(0, bytes.size() / 2));
@@ -313,7 +300,7 @@ TEST(HostileServer, HalfTheDataThenSilence) {
         EXPECT_GE(took, 290ms);
         EXPECT_LT(took, 1500ms);
         EXPECT_EQ(ftp.LastTransferBytes(), 100000);
-        EXPECT_EQ(readFile(local), bytes.substr(0, 100000));
+        EXPECT_EQ(testsupport::ReadFileBytes(local), bytes.substr(0, 100000));
         EXPECT_EQ(ftp.DataConnection(), nullptr);
         ftp.CloseConnection();
     }
@@ -322,7 +309,7 @@ TEST(HostileServer, HalfTheDataThenSilence) {
 TEST(HostileServer, ResetInTheMiddleOfPassiveTransfers) {
     for (const bool upload : {false, true}) {
         SCOPED_TRACE(upload ? "upload" : "download");
-        const std::string bytes = pattern(60000);
+        const std::string bytes = ftptest::pattern(60000);
         ScriptedServer server([&](ServerSession& s) {
             DataLink data = openTransfer(s, true);
             if (upload) {
@@ -341,7 +328,7 @@ TEST(HostileServer, ResetInTheMiddleOfPassiveTransfers) {
         testsupport::TempFolder folder;
         const auto local = folder.path() / "f.bin";
         if (upload) {
-            std::ofstream(local, std::ios::binary) << pattern(16 << 20);
+            std::ofstream(local, std::ios::binary) << ftptest::pattern(16 << 20);
         }
         EXPECT_EQ(socketErrorOf([&] {
                       if (upload) {
@@ -355,7 +342,7 @@ TEST(HostileServer, ResetInTheMiddleOfPassiveTransfers) {
             EXPECT_LT(ftp.LastTransferBytes(), 16 << 20);
             EXPECT_EQ(std::filesystem::file_size(local), std::uintmax_t{16} << 20); // the source is untouched
         } else {
-            EXPECT_EQ(readFile(local), bytes);
+            EXPECT_EQ(testsupport::ReadFileBytes(local), bytes);
         }
         EXPECT_EQ(ftp.DataConnection(), nullptr);
         EXPECT_TRUE(ftp.IsConnected()); // the control connection was not reset
@@ -375,7 +362,7 @@ TEST(HostileServer, UploadRefusedAtTheStartOrAtTheEnd) {
         {"552 as final reply, active", false, false},
         {"552 as final reply, passive", true, false},
     };
-    const std::string bytes = pattern(300000);
+    const std::string bytes = ftptest::pattern(300000);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::size_t received = 0;
@@ -432,7 +419,7 @@ TEST(HostileServer, PipelinedRepliesAroundTheDataConnection) {
         {"150 and 226 before the data, passive", true, "150 ok\r\n226 Done\r\n", 0},
         {"150 and 425 together, active", false, "150 ok\r\n425 Can't open data connection.\r\n", 425},
     };
-    const std::string bytes = pattern(70000);
+    const std::string bytes = ftptest::pattern(70000);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedServer server([&](ServerSession& s) {
@@ -514,7 +501,7 @@ TEST(HostileServer, EndlessControlBytesWhileWaitingForTheDataConnection) {
 }
 
 TEST(HostileServer, StrangerSendingDataBeforeTheServerIsShutOut) {
-    const std::string bytes = pattern(5000);
+    const std::string bytes = ftptest::pattern(5000);
     bool strangerClosed = false;
     ScriptedServer server([&](ServerSession& s) {
         s.login();
@@ -553,7 +540,7 @@ TEST(HostileServer, StrangerSendingDataBeforeTheServerIsShutOut) {
 TEST(HostileServer, TrickleBelowAPieceIsNoTimeOut) {
     for (const bool toFile : {false, true}) {
         SCOPED_TRACE(toFile ? "into a file" : "into memory");
-        const std::string bytes = pattern(3000);
+        const std::string bytes = ftptest::pattern(3000);
         ScriptedServer server([&](ServerSession& s) {
             {
                 DataLink data = openTransfer(s, false);
@@ -573,7 +560,7 @@ TEST(HostileServer, TrickleBelowAPieceIsNoTimeOut) {
         net::TNetMemoryStream stream;
         if (toFile) {
             ftp.DownloadFile("f", local.string(), true);
-            EXPECT_EQ(readFile(local), bytes);
+            EXPECT_EQ(testsupport::ReadFileBytes(local), bytes);
         } else {
             ftp.DownloadToStream("f", stream);
             EXPECT_EQ(stream.Bytes(), bytes);

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ScopedFileSizeLimit.h"
 #include "SupportFixture.h"
 
 namespace supporttest {
@@ -17,31 +18,6 @@ namespace {
 
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
-
-// Lowers the process's file size limit for one scope. Writes past it fail with EFBIG instead of
-// raising SIGXFSZ, which is ignored meanwhile.
-class ScopedFileSizeLimit {
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~ScopedFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 class IniFaultTest : public SupportTest {
 protected:
@@ -122,7 +98,7 @@ TEST_F(IniFaultTest, FileSizeLimitCutsTheWriteAndKeepsTheOldFileWhole) {
         loadAndGrow();
         hs_reg::setIniSaveFaults({.noTemporaryFile = inPlace, .failAfterBytes = std::nullopt});
         {
-            ScopedFileSizeLimit limit(8192);
+            testsupport::ScopedFileSizeLimit limit(8192);
             ASSERT_TRUE(limit.active());
             EXPECT_FALSE(hs_reg::saveIniFile());
         }

@@ -2,6 +2,7 @@
 // while the temporary file is written, or the server stops sending half-way. L and O must come out
 // exactly as they went in.
 #include "FtpServerProcess.h"
+#include "ScopedFileSizeLimit.h"
 #include "TransferFixture.h"
 #include "ftpunit.h"
 
@@ -33,31 +34,6 @@ std::string bytesOf(std::size_t size, char seed) {
     }
     return bytes;
 }
-
-// Lowers the process's file size limit for one scope. Writes past it fail with EFBIG instead of
-// raising SIGXFSZ, which is ignored meanwhile.
-class ScopedFileSizeLimit {
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~ScopedFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 class DownloadFaultTest : public TransferTest {
 protected:
@@ -138,7 +114,7 @@ TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
     useOrdinaryFolder();
     startServer(); // before the limit: the server process must not inherit it
     expectLAndOKept(3 << 20, [](auto download) {
-        ScopedFileSizeLimit limit(1 << 20);
+        testsupport::ScopedFileSizeLimit limit(1 << 20);
         ASSERT_TRUE(limit.active());
         download();
     });

@@ -6,6 +6,11 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace testsupport {
 
 namespace fs = std::filesystem;
@@ -80,6 +85,40 @@ std::string ReadFileBytes(const fs::path& file) {
 void WriteFileBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+} // namespace testsupport
+
+namespace testsupport {
+
+int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options) {
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, options.standardInput.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.standardOutput.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, options.standardError.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!options.workingFolder.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
+    }
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+int WaitForExit(int pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace testsupport

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -70,5 +71,23 @@ private:
 std::string ReadFileBytes(const std::filesystem::path& file);
 // Writes bytes to a file, replacing it.
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+
+} // namespace testsupport
+
+namespace testsupport {
+
+// How a child process is started: where its standard streams go and in which folder it runs.
+struct SpawnOptions {
+    std::string standardInput = "/dev/null";
+    std::string standardOutput = "/dev/null";
+    std::string standardError = "/dev/null";
+    std::filesystem::path workingFolder; // empty: this process's working folder
+};
+
+// Starts args[0] with the arguments and this process's environment; -1 when it cannot start.
+int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options = {});
+
+// Waits for a child and gives its exit code, or 128 + the signal that ended it.
+int WaitForExit(int pid);
 
 } // namespace testsupport

@@ -1,11 +1,11 @@
 #include "FtpServerProcess.h"
 
+#include "TempEnvironment.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -13,7 +13,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
 
 namespace transfertest {
 
@@ -64,21 +63,9 @@ FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user,
         if (behaviour == Behaviour::ShortRetr) {
             args.emplace_back("--short-retr");
         }
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
         // The server's chatter would only clutter the test output.
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
+        const int pid = testsupport::SpawnProcess(args);
+        if (pid < 0) {
             throw std::runtime_error("cannot start the FTP server");
         }
         m_pid = pid;

@@ -5,12 +5,7 @@
 
 #include <gmock/gmock.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace {
 
@@ -47,24 +42,11 @@ protected:
         const fs::path out = m_env.root() / "stdout.txt";
         const fs::path err = m_env.root() / "stderr.txt";
         args.insert(args.begin(), SOLVEMAR_FTP_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
         HostRun result;
-        if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-            result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        const int pid = testsupport::SpawnProcess(args, {"/dev/null", out.string(), err.string(), {}});
+        if (pid > 0) {
+            result.exitCode = testsupport::WaitForExit(pid);
         }
-        posix_spawn_file_actions_destroy(&actions);
         result.out = testsupport::ReadFileBytes(out);
         result.err = testsupport::ReadFileBytes(err);
         return result;

@@ -260,4 +260,14 @@ int freeLoopbackPort() {
     return port;
 }
 
+DataLink openTransfer(ServerSession& s, bool passive) {
+    s.login();
+    s.readCommand();
+    s.reply(passive ? s.openPassive() : "200 PORT ok");
+    s.readCommand();
+    DataLink data = passive ? s.acceptPassive() : DataLink();
+    s.reply("150 ok");
+    return passive ? std::move(data) : s.connectToPort();
+}
+
 } // namespace ftptest

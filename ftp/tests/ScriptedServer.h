@@ -96,4 +96,7 @@ private:
 // A free loopback TCP port at the moment of the call.
 int freeLoopbackPort();
 
+// Login, then PORT or PASV and the transfer command answered with 150; returns the data link.
+DataLink openTransfer(ServerSession& s, bool passive);
+
 } // namespace ftptest

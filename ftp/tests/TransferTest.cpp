@@ -244,12 +244,7 @@ TEST(Transfer, DownloadFileRefusesToOverwriteUnlessAllowed) {
 TEST(Transfer, ResetDuringDownloadRaisesAndKeepsThePartialFile) {
     const std::string bytes = ftptest::pattern(50000);
     ScriptedServer server([&](ServerSession& s) {
-        s.login();
-        s.readCommand();
-        s.reply("200 PORT ok");
-        s.readCommand();
-        s.reply("150 ok");
-        DataLink data = s.connectToPort();
+        DataLink data = ftptest::openTransfer(s, false);
         data.sendAll(bytes);
         std::this_thread::sleep_for(100ms);
         data.reset();
@@ -278,12 +273,7 @@ TEST(Transfer, ResetDuringUploadRaisesWithoutKillingTheProcess) {
     for (const bool fromFile : {false, true}) {
         SCOPED_TRACE(fromFile ? "from a file" : "from memory");
         ScriptedServer server([&](ServerSession& s) {
-            s.login();
-            s.readCommand();
-            s.reply("200 PORT ok");
-            s.readCommand();
-            s.reply("150 ok");
-            DataLink data = s.connectToPort();
+            DataLink data = ftptest::openTransfer(s, false);
             data.reset();
             s.waitForClose();
         });
@@ -316,12 +306,7 @@ TEST(Transfer, FileShorterThanItsSizeRaisesNoDataToRead) {
         std::int64_t Size() const override { return TNetMemoryStream::Size() + 100; }
     };
     ScriptedServer server([&](ServerSession& s) {
-        s.login();
-        s.readCommand();
-        s.reply("200 PORT ok");
-        s.readCommand();
-        s.reply("150 ok");
-        DataLink data = s.connectToPort();
+        DataLink data = ftptest::openTransfer(s, false);
         data.receiveAll();
         s.waitForClose();
     });

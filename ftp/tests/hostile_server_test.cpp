@@ -28,17 +28,6 @@ void sendByteByByte(ServerSession& s, const std::string& bytes) {
     }
 }
 
-// Login, then PORT or PASV and the transfer command answered with 150; returns the data link.
-DataLink openTransfer(ServerSession& s, bool passive) {
-    s.login();
-    s.readCommand();
-    s.reply(passive ? s.openPassive() : "200 PORT ok");
-    s.readCommand();
-    DataLink data = passive ? s.acceptPassive() : DataLink();
-    s.reply("150 ok");
-    return passive ? std::move(data) : s.connectToPort();
-}
-
 template <typename Action> int socketErrorOf(Action action) {
     try {
         action();
@@ -260,7 +249,7 @@ TEST(HostileServer, ServiceClosingReplyThenClose) {
 
 TEST(HostileServer, LoneAbortReplyEndsByTheTimeOut) {
     ScriptedServer server([](ServerSession& s) {
-        DataLink data = openTransfer(s, false);
+        DataLink data = ftptest::openTransfer(s, false);
         data.sendAll("abc");
         data.close();
         s.reply("426 Connection closed; transfer aborted.");
@@ -284,7 +273,7 @@ TEST(HostileServer, HalfTheDataThenSilence) {
         SCOPED_TRACE(passive ? "passive" : "active");
         const std::string bytes = ftptest::pattern(200000);
         ScriptedServer server([&](ServerSession& s) {
-            DataLink data = openTransfer(s, passive);
+            DataLink data = ftptest::openTransfer(s, passive);
             data.sendAll(bytes.substr(0, bytes.size() / 2));
             s.waitForClose();
         });
@@ -311,7 +300,7 @@ TEST(HostileServer, ResetInTheMiddleOfPassiveTransfers) {
         SCOPED_TRACE(upload ? "upload" : "download");
         const std::string bytes = ftptest::pattern(60000);
         ScriptedServer server([&](ServerSession& s) {
-            DataLink data = openTransfer(s, true);
+            DataLink data = ftptest::openTransfer(s, true);
             if (upload) {
                 std::this_thread::sleep_for(50ms); // let the client be well into sending
             } else {
@@ -543,7 +532,7 @@ TEST(HostileServer, TrickleBelowAPieceIsNoTimeOut) {
         const std::string bytes = ftptest::pattern(3000);
         ScriptedServer server([&](ServerSession& s) {
             {
-                DataLink data = openTransfer(s, false);
+                DataLink data = ftptest::openTransfer(s, false);
                 for (std::size_t at = 0; at < bytes.size(); at += 500) {
                     data.sendAll(bytes.substr(at, 500));
                     std::this_thread::sleep_for(200ms);

@@ -523,6 +523,11 @@ void TNetTCPConnection::SendStream(TNetStream& stream, bool fromStart) {
     const std::int64_t size = stream.Size();
     StartWork(wkSend, std::max<std::int64_t>(0, size - stream.Position()));
     try {
+        // Keep at most one piece queued unsent. Otherwise the receiver's window updates make its own
+        // context transmit our backlog, which slows the side that is usually the bottleneck. Bytes in
+        // flight do not count, so a long link still fills.
+        const int unsentLimit = SendBufferSize;
+        ::setsockopt(m_socket.Handle(), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &unsentLimit, sizeof unsentLimit);
         // A plain read and send per piece: measured here, it beats sendfile in pieces of this size.
         std::vector<char> chunk(static_cast<std::size_t>(SendBufferSize));
         for (;;) {

@@ -9,6 +9,7 @@
 // Each iteration runs the three ways once, interleaved in a rotating order; the counters are medians in MB/s and the
 // ratios against the bare client.
 #include "NetFTP.h"
+#include "TempEnvironment.h"
 #include "ftpunit.h"
 #include "hs_reg.h"
 #include "serveroppsett.h"
@@ -23,13 +24,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -98,23 +94,12 @@ double program(const Setup& s) {
     const fs::path folder = s.folder / "program";
     fs::create_directories(folder);
     writeIni(folder / "SOLVEMAR.INI", s.port);
-    std::vector<std::string> args{s.program, "hent", (folder / s.remote).string()};
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    testsupport::SpawnOptions options;
+    options.workingFolder = folder;
     const auto start = Clock::now();
-    pid_t pid = -1;
-    int status = -1;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        ::waitpid(pid, &status, 0);
-    }
+    const int pid = testsupport::SpawnProcess({s.program, "hent", (folder / s.remote).string()}, options);
+    const int status = pid < 0 ? -1 : testsupport::WaitForExit(pid);
     const double seconds = secondsSince(start);
-    posix_spawn_file_actions_destroy(&actions);
     fs::remove_all(folder);
     return status == 0 ? seconds : -1;
 }

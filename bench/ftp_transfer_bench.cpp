@@ -85,11 +85,11 @@ struct Progress {
     double growthMiB() const { return static_cast<double>(std::max(rssPeak, currentRssKiB()) - rssBefore) / 1024.0; }
 };
 
-void BM_Download(benchmark::State& state) {
+// One session per iteration around the transfer; reports bytes and the resident memory growth.
+template <typename Transfer> void runTransfer(benchmark::State& state, Transfer transfer) {
     if (!configured(state)) {
         return;
     }
-    const std::string target = env("FTP_BENCH_DOWNLOAD", (env("FTP_BENCH_LOCAL") + ".down").c_str());
     double growth = 0;
     std::int64_t bytes = 0;
     for (auto _ : state) {
@@ -98,13 +98,22 @@ void BM_Download(benchmark::State& state) {
         progress.attach(ftp);
         aim(ftp);
         ftp.OpenSession(true);
-        ftp.DownloadFile(env("FTP_BENCH_REMOTE", "big.bin"), target, true);
+        transfer(ftp);
         ftp.CloseConnection();
         bytes += ftp.LastTransferBytes();
         growth = std::max(growth, progress.growthMiB());
     }
     state.SetBytesProcessed(bytes);
     state.counters["rss_growth_MiB"] = growth;
+}
+
+std::string downloadTarget() {
+    return env("FTP_BENCH_DOWNLOAD", (env("FTP_BENCH_LOCAL") + ".down").c_str());
+}
+
+void BM_Download(benchmark::State& state) {
+    runTransfer(
+        state, [](net::TNetFTP& ftp) { ftp.DownloadFile(env("FTP_BENCH_REMOTE", "big.bin"), downloadTarget(), true); });
 }
 BENCHMARK(BM_Download)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -116,65 +125,17 @@ public:
 };
 
 void BM_DownloadCopying(benchmark::State& state) {
-    if (!configured(state)) {
-        return;
-    }
-    const std::string target = env("FTP_BENCH_DOWNLOAD", (env("FTP_BENCH_LOCAL") + ".down").c_str());
-    std::int64_t bytes = 0;
-    for (auto _ : state) {
-        net::TNetFTP ftp;
-        Progress progress;
-        progress.attach(ftp);
-        aim(ftp);
-        ftp.OpenSession(true);
-        PlainFile file(target, net::TFileMode::CreateForWriting);
+    runTransfer(state, [](net::TNetFTP& ftp) {
+        PlainFile file(downloadTarget(), net::TFileMode::CreateForWriting);
         ftp.DownloadToStream(env("FTP_BENCH_REMOTE", "big.bin"), file);
-        ftp.CloseConnection();
-        bytes += ftp.LastTransferBytes();
-    }
-    state.SetBytesProcessed(bytes);
+    });
 }
 BENCHMARK(BM_DownloadCopying)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-void BM_UploadCopying(benchmark::State& state) {
-    if (!configured(state)) {
-        return;
-    }
-    std::int64_t bytes = 0;
-    for (auto _ : state) {
-        net::TNetFTP ftp;
-        Progress progress;
-        progress.attach(ftp);
-        aim(ftp);
-        ftp.OpenSession(true);
-        PlainFile file(env("FTP_BENCH_LOCAL"), net::TFileMode::OpenForReading);
-        ftp.UploadFromStream(file, env("FTP_BENCH_UPLOAD", "up/bench.bin"), false);
-        ftp.CloseConnection();
-        bytes += ftp.LastTransferBytes();
-    }
-    state.SetBytesProcessed(bytes);
-}
-BENCHMARK(BM_UploadCopying)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-
 void BM_Upload(benchmark::State& state) {
-    if (!configured(state)) {
-        return;
-    }
-    double growth = 0;
-    std::int64_t bytes = 0;
-    for (auto _ : state) {
-        net::TNetFTP ftp;
-        Progress progress;
-        progress.attach(ftp);
-        aim(ftp);
-        ftp.OpenSession(true);
+    runTransfer(state, [](net::TNetFTP& ftp) {
         ftp.UploadFile(env("FTP_BENCH_LOCAL"), env("FTP_BENCH_UPLOAD", "up/bench.bin"), false);
-        ftp.CloseConnection();
-        bytes += ftp.LastTransferBytes();
-        growth = std::max(growth, progress.growthMiB());
-    }
-    state.SetBytesProcessed(bytes);
-    state.counters["rss_growth_MiB"] = growth;
+    });
 }
 BENCHMARK(BM_Upload)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 

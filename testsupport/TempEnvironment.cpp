@@ -65,8 +65,7 @@ ScopedWorkingFolder::~ScopedWorkingFolder() {
 }
 
 TempEnvironment::TempEnvironment()
-    : m_appdata("APPDATA", (m_folder.path() / "appdata").string()),
-      m_home("HOME", (m_folder.path() / "home").string()),
+    : m_appdata("APPDATA", (m_folder.path() / "appdata").string()), m_home("HOME", (m_folder.path() / "home").string()),
       m_xdg("XDG_DATA_HOME", (m_folder.path() / "home" / ".local" / "share").string()),
       m_temp("TEMP", (m_folder.path() / "temp").string()) {
     for (const char* sub : {"appdata", "home", "temp", "work"}) {

@@ -55,19 +55,41 @@ void SjekkFTPOppsett() {
     }
 }
 
-const std::string& ftpserver() { return state().ftpserver; }
-const std::string& ftpbruker() { return state().ftpbruker; }
-const std::string& ftppassord() { return state().ftppassord; }
-std::int32_t ftpport() { return state().ftpport; }
-std::int32_t ConnectPort() { return state().ftpport > 0 ? state().ftpport : kDefaultPort; }
+const std::string& ftpserver() {
+    return state().ftpserver;
+}
+const std::string& ftpbruker() {
+    return state().ftpbruker;
+}
+const std::string& ftppassord() {
+    return state().ftppassord;
+}
+std::int32_t ftpport() {
+    return state().ftpport;
+}
+std::int32_t ConnectPort() {
+    return state().ftpport > 0 ? state().ftpport : kDefaultPort;
+}
 
-const std::string& ftpmappe() { return state().ftpmappe; }
-void setFtpmappe(std::string folder) { state().ftpmappe = std::move(folder); }
-std::int32_t ftpfeil() { return state().ftpfeil; }
-Outcome LastOutcome() { return state().outcome; }
+const std::string& ftpmappe() {
+    return state().ftpmappe;
+}
+void setFtpmappe(std::string folder) {
+    state().ftpmappe = std::move(folder);
+}
+std::int32_t ftpfeil() {
+    return state().ftpfeil;
+}
+Outcome LastOutcome() {
+    return state().outcome;
+}
 
-void Stop() { state().ftpmappe.clear(); }
+void Stop() {
+    state().ftpmappe.clear();
+}
 
-void ResetFtpState() { state() = detail::State{}; }
+void ResetFtpState() {
+    state() = detail::State{};
+}
 
 } // namespace ftpunit

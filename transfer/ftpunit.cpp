@@ -31,11 +31,17 @@ TFTPform* g_form = nullptr;
 // frames a second look the same to the user.
 constexpr std::int64_t kRepaintIntervalMs = 40;
 
-void log(const std::string& message) { textfil::WriteLog(message); }
+void log(const std::string& message) {
+    textfil::WriteLog(message);
+}
 
-QString fromText(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
+QString fromText(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
 
-bool deleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool deleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 // Renames without replacing: the platform's rename would silently overwrite an existing target,
 // and the download relies on "L still there" stopping T from being put over it.
@@ -150,7 +156,9 @@ TFTPform::~TFTPform() {
     }
 }
 
-QString TFTPform::panelText(int panel) const { return panel == 0 ? m_panel0->text() : m_panel1->text(); }
+QString TFTPform::panelText(int panel) const {
+    return panel == 0 ? m_panel0->text() : m_panel1->text();
+}
 
 void TFTPform::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
@@ -385,6 +393,8 @@ void TFTPform::HentFil(const std::string& L) {
     }
 }
 
-TFTPform* FTPform() { return g_form; }
+TFTPform* FTPform() {
+    return g_form;
+}
 
 } // namespace ftpunit

@@ -42,9 +42,13 @@ public:
     }
 };
 
-std::string toText(const QString& text) { return felles::CutText(text.toLocal8Bit().toStdString()); }
+std::string toText(const QString& text) {
+    return felles::CutText(text.toLocal8Bit().toStdString());
+}
 
-QString fromText(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
+QString fromText(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
+}
 
 QLineEdit* addEdit(QWidget* parent, const char* name, int left, int top, int width) {
     auto* edit = new QLineEdit(parent);
@@ -55,7 +59,9 @@ QLineEdit* addEdit(QWidget* parent, const char* name, int left, int top, int wid
 
 } // namespace
 
-std::string SectionName(std::string_view kind) { return "SERVER-SETTING-" + std::string(kind); }
+std::string SectionName(std::string_view kind) {
+    return "SERVER-SETTING-" + std::string(kind);
+}
 
 std::string DefaultPort(std::string_view kind) {
     for (const auto& [type, defaultPort] : kDefaultPorts) {
@@ -192,7 +198,9 @@ bool TServerOppsettForm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-TServerOppsettForm* ServerOppsettForm() { return g_form; }
+TServerOppsettForm* ServerOppsettForm() {
+    return g_form;
+}
 
 void VisServerOppsett(const std::string& caption, const std::string& kind) {
     if (g_form == nullptr) {

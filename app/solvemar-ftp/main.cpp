@@ -85,8 +85,7 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
         return result;
     }
     if (positional.size() != 2 || (positional[0] != "send" && positional[0] != "hent") || positional[1].empty()) {
-        std::cerr << (positional.empty() ? "solvemar-ftp: mangler operasjon og fil\n"
-                                         : "solvemar-ftp: ugyldig bruk\n");
+        std::cerr << (positional.empty() ? "solvemar-ftp: mangler operasjon og fil\n" : "solvemar-ftp: ugyldig bruk\n");
         return std::nullopt;
     }
     result.operation = positional[0] == "send" ? Operation::Send : Operation::Fetch;

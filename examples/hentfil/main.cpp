@@ -18,8 +18,8 @@ int main(int argc, char* argv[]) {
         return argc < 2 ? 2 : 0;
     }
 
-    hs_reg::Startup({});                           // SOLVEMAR.INI, folder tree, log
-    serveroppsett::TServerOppsettForm settings;    // shown only when the FTP entry has no server
+    hs_reg::Startup({});                        // SOLVEMAR.INI, folder tree, log
+    serveroppsett::TServerOppsettForm settings; // shown only when the FTP entry has no server
     ftpunit::TFTPform window;
 
     ftpunit::setFtpmappe(argc > 2 ? argv[2] : "");
@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
     if (!done)
         std::cerr << "hentfil-eksempel: filen ble ikke hentet (ftpfeil " << ftpunit::ftpfeil() << ")\n";
 
-    hs_reg::Shutdown();                            // INI file written back, summary logged
+    hs_reg::Shutdown(); // INI file written back, summary logged
     ftpunit::Stop();
     return done ? 0 : 1;
 }

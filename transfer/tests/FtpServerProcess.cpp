@@ -13,7 +13,6 @@
 #include <unistd.h>
 #include <vector>
 
-
 namespace transfertest {
 
 namespace {
@@ -58,8 +57,8 @@ FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user,
     // A port freed a moment ago may be taken again before the server binds it: try a few.
     for (int attempt = 0; attempt < 5 && m_pid <= 0; ++attempt) {
         m_port = FreeLoopbackPort();
-        std::vector<std::string> args{"/usr/bin/python3", FTP_SERVER_SCRIPT, std::to_string(m_port), m_root.string(),
-                                      user, password};
+        std::vector<std::string> args{
+            "/usr/bin/python3", FTP_SERVER_SCRIPT, std::to_string(m_port), m_root.string(), user, password};
         if (behaviour == Behaviour::ShortRetr) {
             args.emplace_back("--short-retr");
         }
@@ -89,7 +88,9 @@ FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user,
     }
 }
 
-FtpServerProcess::~FtpServerProcess() { stop(); }
+FtpServerProcess::~FtpServerProcess() {
+    stop();
+}
 
 void FtpServerProcess::stop() {
     if (m_pid <= 0) {

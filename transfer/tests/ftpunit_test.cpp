@@ -19,8 +19,8 @@
 namespace {
 
 using namespace transfertest;
-using ::testing::ElementsAre;
 using ftpunit::TFTPform;
+using ::testing::ElementsAre;
 
 const std::string kUser = "kari";
 const std::string kPassword = "Hemmelig7";
@@ -259,9 +259,9 @@ TEST_F(FtpTransferTest, MissingRemoteFileStopsWithTheWindowShown) {
 
     EXPECT_EQ(ftpunit::ftpfeil(), 0);
     EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::RemoteFileNotFound);
-    EXPECT_THAT(logMessages(), ElementsAre("FTP: Starter ny sesjon for nedlasting av borte.txt til " + folderLine(),
-                                           connectLine(), "FTP: finner ikke filen borte.txt, avbryter forbindelse",
-                                           "FTP: 127.0.0.1 frakoblet"));
+    EXPECT_THAT(logMessages(),
+                ElementsAre("FTP: Starter ny sesjon for nedlasting av borte.txt til " + folderLine(), connectLine(),
+                            "FTP: finner ikke filen borte.txt, avbryter forbindelse", "FTP: 127.0.0.1 frakoblet"));
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.panelText(1), "Frakoblet");
     EXPECT_TRUE(fs::is_empty(m_local)) << "no local file created";

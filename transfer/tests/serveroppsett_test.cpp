@@ -25,7 +25,7 @@ struct Entry {
 
 Entry readEntry(const std::string& kind) {
     hs_reg::setsection(serveroppsett::SectionName(kind));
-    Entry e{hs_reg::readstr("name"),     hs_reg::readstr("server"), hs_reg::readstr("folder"),
+    Entry e{hs_reg::readstr("name"),     hs_reg::readstr("server"),   hs_reg::readstr("folder"),
             hs_reg::readstr("username"), hs_reg::readstr("password"), hs_reg::readstr("port"),
             hs_reg::readstr("SSL")};
     hs_reg::resetsection();
@@ -62,10 +62,11 @@ TEST(ServerOppsettDefaults, DefaultPortPerKindComparedExactly) {
         const char* kind;
         const char* port;
     } rows[] = {
-        {"ftp", "FTP", "21"},       {"http", "HTTP", "80"},    {"log as listed", "LOG", "80"},
-        {"cfg as listed", "CFG", "21"}, {"smb", "SMB", "445"}, {"mail as listed", "MAIL", "80"},
-        {"rdp", "RDP", "3389"},     {"lower case smb has none", "smb", ""}, {"unknown kind", "WEB", ""},
-        {"empty kind", "", ""},
+        {"ftp", "FTP", "21"},           {"http", "HTTP", "80"},
+        {"log as listed", "LOG", "80"}, {"cfg as listed", "CFG", "21"},
+        {"smb", "SMB", "445"},          {"mail as listed", "MAIL", "80"},
+        {"rdp", "RDP", "3389"},         {"lower case smb has none", "smb", ""},
+        {"unknown kind", "WEB", ""},    {"empty kind", "", ""},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(serveroppsett::DefaultPort(row.kind), row.port) << row.name;
@@ -239,8 +240,8 @@ TEST_F(ServerOppsettTest, TabOrderFollowsTheFields) {
         }
         chain.push_back(next);
     }
-    const std::vector<QWidget*> expected{form.navn,       form.server,  form.mappe, form.brukernavn,
-                                         form.passord,    form.port,    form.SSLL};
+    const std::vector<QWidget*> expected{form.navn,    form.server, form.mappe, form.brukernavn,
+                                         form.passord, form.port,   form.SSLL};
     EXPECT_EQ(chain, expected);
 }
 

@@ -1,6 +1,7 @@
 #include "input.h"
 
 #include "Felles.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -62,7 +63,7 @@ void TInputForm::FormShow() {
 
 void TInputForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    centreOnMainForm();
+    placement::placeNowAndWhenFramed(*this, [this] { centreOnMainForm(); });
     FormShow();
 }
 
@@ -70,13 +71,12 @@ void TInputForm::centreOnMainForm() {
     const QWidget* form = mainForm();
     if (!form || !form->isVisible())
         return;
-    // Qt's own placement of a dialog differs between platforms; centre the frames explicitly.
-    const QRect outer = frameGeometry();
-    const QPoint target = form->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2);
-    move(target);
-    const QPoint frameCorner = frameGeometry().topLeft();
-    if (frameCorner != target)
-        move(pos() + (target - frameCorner));
+    // Qt's own placement of a dialog differs between platforms; centre the frames explicitly. Until a
+    // window manager has framed the dialog, expect the frame it gave the main window.
+    const QMargins frame = placement::frameOf(*this).isNull() ? placement::frameOf(*form) : placement::frameOf(*this);
+    const QSize outer = size().grownBy(frame);
+    placement::moveFrameTo(*this, form->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2),
+                           frame);
 }
 
 void setMainForm(QWidget* form) {

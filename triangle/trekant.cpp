@@ -2,6 +2,7 @@
 
 #include "Felles.h"
 #include "Matte.h"
+#include "WindowPlacement.h"
 #include "input.h"
 
 #include <QAction>
@@ -118,10 +119,7 @@ void TPytagorasForm::showEvent(QShowEvent* event) {
     if (m_fitted)
         return;
     m_fitted = true;
-    fitOuterSize();
-    // A window manager reports its frame only after it has framed the window.
-    QTimer::singleShot(0, this, &TPytagorasForm::fitOuterSize);
-    QTimer::singleShot(300, this, &TPytagorasForm::fitOuterSize);
+    placement::placeNowAndWhenFramed(*this, [this] { fitOuterSize(); });
 }
 
 void TPytagorasForm::fitOuterSize() {
@@ -133,12 +131,8 @@ void TPytagorasForm::fitOuterSize() {
         resize(client);
     if (QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
-        const QPoint target(area.x() + (area.width() - kOuterWidth) / 2, area.y() + (area.height() - kOuterHeight) / 2);
-        move(target);
-        // Platforms differ in whether move() places the frame or the client area; correct for it.
-        const QPoint frameCorner = frameGeometry().topLeft();
-        if (frameCorner != target)
-            move(pos() + (target - frameCorner));
+        placement::moveFrameTo(
+            *this, QPoint(area.x() + (area.width() - kOuterWidth) / 2, area.y() + (area.height() - kOuterHeight) / 2));
     }
 }
 
@@ -162,7 +156,7 @@ void TPytagorasForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TPytagorasForm::FormKeyDown(int key, Qt::KeyboardModifiers) {
-    if (key == 65) {
+    if (key == Qt::Key_A) {
         // The command's own repaint is left out; the one below follows every key. An arithmetic
         // error ends the handler before it, as it ends the command.
         if (!runCommand(Command::AngleA, RepaintRule::Never))

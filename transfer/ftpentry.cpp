@@ -25,6 +25,7 @@ void LesFTPOppsett() {
     s.ftpbruker = felles::CutText(hs_reg::readstr("username"));
     s.ftppassord = felles::CutText(felles::AvdekkTekst(hs_reg::readstr("password")));
     s.ftpport = hs_reg::readint("port");
+    s.passive = hs_reg::readbool("passive");
     hs_reg::resetsection();
 }
 
@@ -69,6 +70,12 @@ std::int32_t ftpport() {
 }
 std::int32_t ConnectPort() {
     return state().ftpport > 0 ? state().ftpport : kDefaultPort;
+}
+void setForcePassive(bool force) {
+    state().forcePassive = force;
+}
+bool PassiveMode() {
+    return state().passive || state().forcePassive;
 }
 
 const std::string& ftpmappe() {

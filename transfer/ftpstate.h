@@ -14,6 +14,8 @@ struct State {
     std::string ftpbruker{kGuestUser};
     std::string ftppassord{kGuestPassword};
     std::int32_t ftpport = kDefaultPort;
+    bool passive = false;      // the entry's flag, loaded with it
+    bool forcePassive = false; // set by the host program; loading the entry leaves it
     std::string ftpmappe;
     std::int32_t ftpfeil = 0;
     Outcome outcome = Outcome::None;

@@ -242,6 +242,7 @@ void TFTPform::prepareClient() {
     NetFTP1->User = s.ftpbruker;
     NetFTP1->Password = s.ftppassord;
     NetFTP1->Port = ConnectPort();
+    NetFTP1->Passive = PassiveMode();
 }
 
 // The first steps of both operations: no error yet, the window shown with the file's name.

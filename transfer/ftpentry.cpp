@@ -90,6 +90,9 @@ std::int32_t ftpfeil() {
 Outcome LastOutcome() {
     return state().outcome;
 }
+const std::string& ServerReply() {
+    return state().serverReply;
+}
 
 void Stop() {
     state().ftpmappe.clear();

@@ -19,6 +19,7 @@ struct State {
     std::string ftpmappe;
     std::int32_t ftpfeil = 0;
     Outcome outcome = Outcome::None;
+    std::string serverReply; // the refusing reply of a failed connect or login
 };
 
 State& state();

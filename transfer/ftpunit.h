@@ -73,6 +73,10 @@ enum class Outcome {
     UploadFailed,       // SendFil: the upload raised; the exception went to the caller
 };
 Outcome LastOutcome();
+// When the last operation could not connect or log in because the server refused it: the server's
+// reply ("530 Login incorrect."), one line of at most 255 bytes, as logged. Otherwise empty (nothing
+// listening, a time-out, or no such failure).
+const std::string& ServerReply();
 
 // The program's stop of this unit: empties ftpmappe.
 void Stop();

@@ -81,10 +81,9 @@ protected:
         fs::create_directories(m_local);
     }
 
-    void startServer(FtpServerProcess::Behaviour behaviour = FtpServerProcess::Behaviour::Normal,
-                     const std::string& moreKeys = "") {
+    void startServer(FtpServerProcess::Behaviour behaviour = FtpServerProcess::Behaviour::Normal) {
         m_server = std::make_unique<FtpServerProcess>(m_env.root() / "server", kUser, kPassword, behaviour);
-        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", m_server->port(), kUser, kPassword) + moreKeys);
+        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", m_server->port(), kUser, kPassword));
     }
 
     std::string local(const std::string& name) const { return (m_local / name).string(); }
@@ -381,49 +380,6 @@ TEST_F(FtpTransferTest, NoFtpEntryAsksTheUserBeforeConnecting) {
     EXPECT_EQ(testsupport::ReadFileBytes(local("ny.txt")), "fra serveren");
     EXPECT_EQ(logMessages().at(1), connectLine());
     expectNoPasswordInLog();
-}
-
-TEST_F(FtpTransferTest, PassiveModeFromTheEntryOrTheHostProgramWhereActiveIsRefused) {
-    struct Row {
-        const char* name;
-        const char* keys;  // added to the FTP entry
-        bool forcePassive; // as solvemar-ftp --passiv
-        bool succeeds;
-    };
-    const Row rows[] = {
-        {"passive=1 in the entry", "passive=1\n", false, true},
-        {"forced by the host program over passive=0", "passive=0\n", true, true},
-        {"no flag: active mode, which the server refuses", "", false, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        resetAll();
-        startServer(FtpServerProcess::Behaviour::RefusePort, row.keys);
-        ftpunit::setForcePassive(row.forcePassive);
-        const std::string content = bytesOf(300000, 'p');
-        testsupport::WriteFileBytes(remote("ned.bin"), content);
-        const std::string L = local("ned.bin");
-        fs::remove(L);
-        TFTPform form;
-
-        form.HentFil(L);
-        EXPECT_EQ(ftpunit::ftpfeil(), row.succeeds ? 0 : 500);
-        EXPECT_EQ(testsupport::ReadFileBytes(L), row.succeeds ? content : "");
-
-        const std::string up = local("opp.bin");
-        testsupport::WriteFileBytes(up, content);
-        if (row.succeeds) {
-            form.SendFil(up);
-            EXPECT_EQ(testsupport::ReadFileBytes(remote("opp.bin")), content);
-        } else {
-            try {
-                form.SendFil(up);
-                FAIL() << "no exception";
-            } catch (const net::ENetProtocolReplyError& error) {
-                EXPECT_EQ(error.code(), 500);
-            }
-        }
-    }
 }
 
 // ---- Uploads -------------------------------------------------------------------------------------

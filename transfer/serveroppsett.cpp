@@ -79,7 +79,7 @@ TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     setObjectName("ServerOppsettForm");
     setWindowTitle(QString::fromUtf8("Oppsett på server"));
     setFont(QFont("MS Sans Serif", 8));
-    // One row taller than the seven fields need, for "Passiv" under "SSL".
+    // One row taller than the original design, for "Passiv" under "SSL".
     setFixedSize(449, 283 + kPassivRowHeight);
 
     addLabel("Navn:", 56, 32);

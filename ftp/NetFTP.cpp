@@ -1,5 +1,6 @@
 #include "NetFTP.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace net {
@@ -194,9 +195,21 @@ void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Directi
 }
 
 void TNetFTP::awaitFinalReply() {
-    if (AwaitReply({225, 226, 250, 426}) == 426) {
-        AwaitReply({226});
+    if (AwaitReply({225, 226, 250, 426}) != 426) {
+        return;
     }
+    // Some servers follow a 426 with a 226; others end the transfer with the 426 alone, for example
+    // when the file shrank while it was sent. Waiting the whole idle time-out for a 226 that never
+    // comes would only keep the user waiting, so this wait is short.
+    const std::chrono::milliseconds idle = IdleTimeout;
+    IdleTimeout = idle.count() > 0 ? std::min(idle, kWaitAfterAbort) : kWaitAfterAbort;
+    try {
+        AwaitReply({226});
+    } catch (...) {
+        IdleTimeout = idle;
+        throw;
+    }
+    IdleTimeout = idle;
 }
 
 } // namespace net

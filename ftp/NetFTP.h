@@ -11,7 +11,8 @@
 //     std::string SystemText;                  // from "syst", "Unknown" when refused with 500
 //     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait (0: no limit): connect, each reply, the
 //                                              // server's data connection, each data receive or send;
-//                                              // expiry raises ENetSocketError 10060
+//                                              // expiry raises ENetSocketError 10060. The wait for a 226
+//                                              // after a final 426 is at most kWaitAfterAbort.
 //     TNetNotifyEvent OnConnected, OnDisconnected;   // void(TNetComponent& sender)
 //     TWorkBeginEvent OnWorkBegin;             // void(TNetComponent& sender, TWorkMode mode, int64 countMax)
 //     TWorkEvent OnWork;                       // void(TNetComponent& sender, TWorkMode mode, int64 count)
@@ -44,6 +45,7 @@
 #include "NetSocket.h"
 #include "NetTCP.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,6 +53,9 @@
 namespace net {
 
 enum TNetFTPTransferType : int { ftBinary = 0, ftASCII = 1 };
+
+// After a final reply of 426 the client waits this long (or the idle time-out, when shorter) for a 226.
+constexpr std::chrono::milliseconds kWaitAfterAbort{5000};
 
 class TNetFTP : public TNetTCPClient {
 public:

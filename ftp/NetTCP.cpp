@@ -323,13 +323,17 @@ std::string TNetTCPConnection::ReadTextLine(const std::string& terminator) {
     }
 }
 
+std::string TNetTCPConnection::readReplyLine() {
+    if (++m_linesThisReply > kMaxReplyLines) {
+        CloseConnection();
+        throw ENetReplyTooLong("Reply longer than " + std::to_string(kMaxReplyLines) + " lines.");
+    }
+    return ReadTextLine();
+}
+
 std::string TNetTCPConnection::ReadNonEmptyLine() {
     for (;;) {
-        if (++m_linesThisReply > kMaxReplyLines) {
-            CloseConnection();
-            throw ENetReplyTooLong("Reply longer than " + std::to_string(kMaxReplyLines) + " lines.");
-        }
-        std::string line = TrimControl(ReadTextLine());
+        std::string line = TrimControl(readReplyLine());
         if (!line.empty()) {
             return line;
         }
@@ -342,11 +346,18 @@ std::int16_t TNetTCPConnection::AwaitReply(const TReplyCodes& allowed) {
     ReplyLines.push_back(ReadNonEmptyLine());
     const std::string& first = ReplyLines.front();
     if (first.size() > 3 && first[3] == '-') {
+        // Only the line that starts with the code and a blank ends the reply; every line before it is
+        // text, whatever it looks like. A welcome text sent as continuation lines may hold " ", " ***"
+        // or " 220 x": the test is made on the line as received, before trimming.
         const std::string marker = first.substr(0, 3) + " ";
         for (;;) {
-            ReplyLines.push_back(ReadNonEmptyLine());
-            const std::string& line = ReplyLines.back();
-            if (line.size() < 4 || EqualsIgnoringCase(line.substr(0, 4), marker)) {
+            const std::string received = readReplyLine();
+            const bool last = received.size() >= 4 && EqualsIgnoringCase(received.substr(0, 4), marker);
+            std::string line = TrimControl(received);
+            if (!line.empty()) {
+                ReplyLines.push_back(std::move(line));
+            }
+            if (last) {
                 break;
             }
         }

@@ -126,6 +126,8 @@ protected:
     void ResetForOpen();
     [[noreturn]] void FailTimedOut();
     [[noreturn]] void failLineTooLong();
+    // The next line as received, counted against the bound on the lines of one reply.
+    std::string readReplyLine();
     // After a failed receive: waits and returns true to try again, false for a socket already shut down
     // with bytes still buffered; raises otherwise.
     bool retryAfterReceiveError(int error);

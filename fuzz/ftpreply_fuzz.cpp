@@ -50,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             check(code == connection.ReplyCode, "returned code differs from ReplyCode");
             check(code == net::ReplyCodeOf(connection.LastReplyLine()), "code not taken from the last line");
+            const std::string& first = connection.ReplyLines.front();
+            if (first.size() > 3 && first[3] == '-') {
+                check(connection.LastReplyLine().compare(0, 3, first, 0, 3) == 0 &&
+                          connection.LastReplyLine().size() > 3 && connection.LastReplyLine()[3] == ' ',
+                      "a multi-line reply that does not end at its code and a blank");
+            }
         }
     } catch (const net::ENetException&) {
         // The stream's end, a time-out or a refused reply: all reported the client's way.

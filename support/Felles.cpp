@@ -183,6 +183,24 @@ std::string CutText(std::string_view text, std::size_t max) {
     return std::string(text.substr(0, cut));
 }
 
+std::string OneLine(std::string_view text) {
+    std::string line;
+    bool pendingBlank = false;
+    for (const char c : text) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 32 || code == 127) {
+            pendingBlank = !line.empty();
+            continue;
+        }
+        if (pendingBlank) {
+            line.push_back(' ');
+            pendingBlank = false;
+        }
+        line.push_back(c);
+    }
+    return line;
+}
+
 std::string TallTilTekst(int bredde, int desimaler, double verdi) {
     const bool displayForm = bredde == 0 && desimaler == 0;
     const int decimals = displayForm ? 2 : std::max(0, desimaler);

@@ -14,6 +14,9 @@ inline constexpr std::size_t kShortTextMax = 255;
 
 // Cuts a text to at most max bytes without splitting a UTF-8 sequence of a valid UTF-8 text.
 std::string CutText(std::string_view text, std::size_t max = kShortTextMax);
+// The text as one line: each run of control characters (line ends, tabs) inside it becomes one
+// blank, and those at its ends go.
+std::string OneLine(std::string_view text);
 
 // (0, 0, v) is the display form: at most two decimals, trailing zeros and point removed.
 std::string TallTilTekst(int bredde, int desimaler, double verdi);

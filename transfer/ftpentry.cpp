@@ -25,6 +25,7 @@ void LesFTPOppsett() {
     s.ftpbruker = felles::CutText(hs_reg::readstr("username"));
     s.ftppassord = felles::CutText(felles::AvdekkTekst(hs_reg::readstr("password")));
     s.ftpport = hs_reg::readint("port");
+    s.passive = hs_reg::readbool("passive");
     hs_reg::resetsection();
 }
 
@@ -70,6 +71,12 @@ std::int32_t ftpport() {
 std::int32_t ConnectPort() {
     return state().ftpport > 0 ? state().ftpport : kDefaultPort;
 }
+void setForcePassive(bool force) {
+    state().forcePassive = force;
+}
+bool PassiveMode() {
+    return state().passive || state().forcePassive;
+}
 
 const std::string& ftpmappe() {
     return state().ftpmappe;
@@ -82,6 +89,9 @@ std::int32_t ftpfeil() {
 }
 Outcome LastOutcome() {
     return state().outcome;
+}
+const std::string& ServerReply() {
+    return state().serverReply;
 }
 
 void Stop() {

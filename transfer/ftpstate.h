@@ -14,9 +14,12 @@ struct State {
     std::string ftpbruker{kGuestUser};
     std::string ftppassord{kGuestPassword};
     std::int32_t ftpport = kDefaultPort;
+    bool passive = false;      // the entry's flag, loaded with it
+    bool forcePassive = false; // set by the host program; loading the entry leaves it
     std::string ftpmappe;
     std::int32_t ftpfeil = 0;
     Outcome outcome = Outcome::None;
+    std::string serverReply; // the refusing reply of a failed connect or login
 };
 
 State& state();

@@ -39,6 +39,26 @@ QString fromText(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
+// The server's own words when its reply ended the attempt; empty when the cause was something else
+// (nothing listening, a time-out, a closed connection), where a reply read earlier would mislead.
+// Only for use inside a catch block.
+std::string refusingReply() {
+    try {
+        throw;
+    } catch (const net::ENetProtocolReplyError& error) {
+        return felles::CutText(felles::OneLine(error.what()));
+    } catch (...) {
+        return {};
+    }
+}
+
+// After the failure line of a connect or login: what the server said, when it said anything.
+void logServerReply(const std::string& reply) {
+    if (!reply.empty()) {
+        log("FTP: serveren svarte: " + reply);
+    }
+}
+
 bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
@@ -242,6 +262,7 @@ void TFTPform::prepareClient() {
     NetFTP1->User = s.ftpbruker;
     NetFTP1->Password = s.ftppassord;
     NetFTP1->Port = ConnectPort();
+    NetFTP1->Passive = PassiveMode();
 }
 
 // The first steps of both operations: no error yet, the window shown with the file's name.
@@ -249,6 +270,7 @@ void TFTPform::beginOperation(const std::string& L) {
     auto& s = state();
     s.ftpfeil = 0;
     s.outcome = Outcome::None;
+    s.serverReply.clear();
     show();
     ftpfil->setText(fromText(FileNameOf(L)));
     ftpfil->repaint();
@@ -274,7 +296,9 @@ void TFTPform::SendFil(const std::string& L) {
     try {
         NetFTP1->OpenSession(true);
     } catch (...) {
+        s.serverReply = refusingReply();
         log("FTP: Feil nr. 502, kunne ikke koble til");
+        logServerReply(s.serverReply);
         s.ftpfeil = 502;
         s.outcome = Outcome::ConnectFailed;
     }
@@ -332,7 +356,9 @@ void TFTPform::HentFil(const std::string& L) {
         }
         log("FTP: filstørrelse " + std::to_string(size));
     } catch (...) {
+        s.serverReply = refusingReply();
         log("FTP: Feil nr. 501, kunne ikke koble til " + NetFTP1->Host + " med brukernavn " + NetFTP1->User);
+        logServerReply(s.serverReply);
         s.ftpfeil = 501;
         s.outcome = Outcome::ConnectFailed;
     }

@@ -30,8 +30,8 @@ inline constexpr std::string_view kGuestUser = "anonymous";
 inline constexpr std::string_view kGuestPassword = "besokende";
 inline constexpr std::int32_t kDefaultPort = 21;
 
-// Loads server, username, password (unscrambled) and port of the FTP entry; a missing key empties
-// its variable (the port reads 0).
+// Loads server, username, password (unscrambled), port and the flag passive of the FTP entry; a
+// missing key empties its variable (the port reads 0, the flag clear).
 void LesFTPOppsett();
 // Writes the default FTP entry; the password scrambled.
 void SkrivFTPStandard();
@@ -45,6 +45,12 @@ const std::string& ftppassord();
 std::int32_t ftpport();
 // The port the client connects to: ftpport when above 0, else 21.
 std::int32_t ConnectPort();
+// Passive mode for every transfer, whatever the entry says (a host program's option); false leaves
+// the choice to the entry.
+void setForcePassive(bool force);
+// True when transfers open their data connection in passive mode (PASV): the entry's flag passive
+// is set, or a host program forced it. Otherwise active mode (PORT).
+bool PassiveMode();
 
 // ---- Transfer state ----------------------------------------------------------------------------
 // The folder on the server, set by the caller before a transfer. SendFil appends a missing "/".
@@ -67,6 +73,10 @@ enum class Outcome {
     UploadFailed,       // SendFil: the upload raised; the exception went to the caller
 };
 Outcome LastOutcome();
+// When the last operation could not connect or log in because the server refused it: the server's
+// reply ("530 Login incorrect."), one line of at most 255 bytes, as logged. Otherwise empty (nothing
+// listening, a time-out, or no such failure).
+const std::string& ServerReply();
 
 // The program's stop of this unit: empties ftpmappe.
 void Stop();

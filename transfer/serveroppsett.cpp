@@ -20,6 +20,9 @@ namespace {
 
 TServerOppsettForm* g_form = nullptr;
 
+// The step from the check box "SSL" down to "Passiv", by which the dialog is taller too.
+constexpr int kPassivRowHeight = 24;
+
 constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kDefaultPorts{{
     {"FTP", "21"},
     {"HTTP", "80"},
@@ -76,7 +79,8 @@ TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     setObjectName("ServerOppsettForm");
     setWindowTitle(QString::fromUtf8("Oppsett på server"));
     setFont(QFont("MS Sans Serif", 8));
-    setFixedSize(449, 283);
+    // One row taller than the original design, for "Passiv" under "SSL".
+    setFixedSize(449, 283 + kPassivRowHeight);
 
     addLabel("Navn:", 56, 32);
     navn = addEdit(this, "navn", 56, 48, 329);
@@ -93,6 +97,9 @@ TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     SSLL = new QCheckBox("SSL", this);
     SSLL->setObjectName("SSLL");
     SSLL->setGeometry(336, 218, 49, 17);
+    Passiv = new QCheckBox("Passiv", this);
+    Passiv->setObjectName("Passiv");
+    Passiv->setGeometry(336, 218 + kPassivRowHeight, 65, 17);
 
     auto* style = new StarPasswordStyle;
     style->setParent(passord);
@@ -107,6 +114,7 @@ TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     setTabOrder(brukernavn, passord);
     setTabOrder(passord, port);
     setTabOrder(port, SSLL);
+    setTabOrder(SSLL, Passiv);
 
     g_form = this;
 }
@@ -144,6 +152,7 @@ void TServerOppsettForm::FormShow() {
     passord->setText(fromText(felles::AvdekkTekst(hs_reg::readstr("password"))));
     port->setText(fromText(hs_reg::readstr("port")));
     SSLL->setChecked(hs_reg::readbool("SSL"));
+    Passiv->setChecked(hs_reg::readbool("passive"));
     hs_reg::resetsection();
     navn->setFocus();
     m_unsaved = true;
@@ -162,6 +171,7 @@ void TServerOppsettForm::FormClose() {
     }
     hs_reg::writestr("port", toText(port->text()));
     hs_reg::writebool("SSL", SSLL->isChecked());
+    hs_reg::writebool("passive", Passiv->isChecked());
     hs_reg::resetsection();
 }
 

@@ -43,6 +43,7 @@ public:
     QLineEdit* passord;
     QLineEdit* port;
     QCheckBox* SSLL;
+    QCheckBox* Passiv;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,11 +1,12 @@
 // solvemar-ftp: uploads or downloads one file through the FTP transfer window, configured from the
 // FTP entry of SOLVEMAR.INI, exactly as a host program of the support library does.
 //
-//   solvemar-ftp send FILE [--mappe FOLDER]
-//   solvemar-ftp hent FILE [--mappe FOLDER]
+//   solvemar-ftp send FILE [--mappe FOLDER] [--passiv]
+//   solvemar-ftp hent FILE [--mappe FOLDER] [--passiv]
 //
-// Exit status: 0 when the transfer completed, 1 when it did not (one line on standard error says
-// why), 2 on wrong usage.
+// Exit status: 0 when the transfer completed, 1 when it did not, 2 on wrong usage. Whatever goes
+// to standard error is one line each time, so a caller can take it as the reason.
+#include "Felles.h"
 #include "Program.h"
 #include "ftpunit.h"
 #include "hs_reg.h"
@@ -26,8 +27,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage = "Bruk: solvemar-ftp send FIL [--mappe MAPPE]\n"
-                           "      solvemar-ftp hent FIL [--mappe MAPPE]\n";
+const char* const kUsage = "Bruk: solvemar-ftp send FIL [--mappe MAPPE] [--passiv]\n"
+                           "      solvemar-ftp hent FIL [--mappe MAPPE] [--passiv]\n";
+const char* const kShortUsage = "Bruk: solvemar-ftp send|hent FIL [--mappe MAPPE] [--passiv]; se solvemar-ftp --help";
 
 const char* const kHelp =
     "Laster en fil opp til eller ned fra FTP-serveren i SOLVEMAR.INI (seksjon SERVER-SETTING-FTP),\n"
@@ -38,12 +40,14 @@ const char* const kHelp =
     "                  av FIL; forrige versjon beholdes med endelsen .old\n"
     "  --mappe MAPPE   mappen på serveren (ellers nøkkelen folder i FTP-oppsettet); uten den\n"
     "                  brukes innloggingsmappen\n"
+    "  --passiv        passiv modus (PASV) for dataforbindelsen, også når FTP-oppsettet ikke\n"
+    "                  har passive=1; nødvendig bak de fleste brannmurer og NAT-rutere\n"
     "  --help          viser denne teksten\n"
     "\n"
     "Støttebibliotekets valg --debug, -install, -ip VERDI og --user VERDI virker som for pytagoras.\n"
     "\n"
     "Avslutningskode: 0 når overføringen ble fullført, 1 når den ikke ble det (årsaken skrives på\n"
-    "standard feil), 2 ved feil bruk.\n";
+    "standard feil, på én linje), 2 ved feil bruk.\n";
 
 enum class Operation { Send, Fetch };
 
@@ -51,11 +55,18 @@ struct Arguments {
     Operation operation = Operation::Send;
     std::string file;
     std::optional<std::string> folder;
+    bool passive = false;
     bool help = false;
+    std::string wrongUsage; // why the arguments cannot be used; empty when they can
 };
 
-// Returns nullopt on wrong usage (the reason already written to standard error).
-std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
+// Writes one line to standard error, whatever line ends the message holds (a socket error's text
+// has one): a caller reads the first line as the reason.
+void printError(const std::string& message) {
+    std::cerr << "solvemar-ftp: " << felles::OneLine(message) << "\n";
+}
+
+Arguments parseArguments(const std::vector<std::string>& args) {
     Arguments result;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -64,19 +75,21 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
             result.help = true;
         } else if (arg == "--mappe") {
             if (i + 1 >= args.size()) {
-                std::cerr << "solvemar-ftp: --mappe mangler en verdi\n";
-                return std::nullopt;
+                result.wrongUsage = "--mappe mangler en verdi";
+                return result;
             }
             result.folder = args[++i];
         } else if (arg.rfind("--mappe=", 0) == 0) {
             result.folder = arg.substr(8);
+        } else if (arg == "--passiv") {
+            result.passive = true;
         } else if (arg == "--debug" || arg == "-install") {
             // The support library's start-up reads these itself.
         } else if (arg == "-ip" || arg == "--user") {
             ++i;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::cerr << "solvemar-ftp: ukjent valg " << arg << "\n";
-            return std::nullopt;
+            result.wrongUsage = "ukjent valg " + arg;
+            return result;
         } else {
             positional.push_back(arg);
         }
@@ -85,8 +98,8 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
         return result;
     }
     if (positional.size() != 2 || (positional[0] != "send" && positional[0] != "hent") || positional[1].empty()) {
-        std::cerr << (positional.empty() ? "solvemar-ftp: mangler operasjon og fil\n" : "solvemar-ftp: ugyldig bruk\n");
-        return std::nullopt;
+        result.wrongUsage = positional.empty() ? "mangler operasjon og fil" : "ugyldig bruk";
+        return result;
     }
     result.operation = positional[0] == "send" ? Operation::Send : Operation::Fetch;
     result.file = positional[1];
@@ -112,7 +125,8 @@ std::string failureText(const std::string& L, const std::string& uploadError) {
     case ftpunit::Outcome::RemoteFileNotFound:
         return "finner ikke filen " + remote + " på " + ftpunit::ftpserver();
     case ftpunit::Outcome::ConnectFailed:
-        return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker();
+        return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker() +
+               (ftpunit::ServerReply().empty() ? "" : " (" + ftpunit::ServerReply() + ")");
     case ftpunit::Outcome::DownloadFailed:
         return feil + ": kunne ikke laste ned filen " + remote + "; " + L + " er ikke endret";
     case ftpunit::Outcome::EmptyDownload:
@@ -138,8 +152,8 @@ int transfer(const Arguments& arguments) {
     if (ftpunit::ftpserver().empty()) {
         // Without a display nobody could answer the dialog: it would wait for ever.
         if (program::Headless()) {
-            std::cerr << "solvemar-ftp: FTP-oppsettet i " << hs_reg::IniFileName()
-                      << " har ingen server (seksjon SERVER-SETTING-FTP), og uten skjerm kan det ikke fylles ut\n";
+            printError("FTP-oppsettet i " + hs_reg::IniFileName() +
+                       " har ingen server (seksjon SERVER-SETTING-FTP), og uten skjerm kan det ikke fylles ut");
             return kExitFailed;
         }
         // Let the user fill in the entry first, so its folder counts for this run.
@@ -151,6 +165,8 @@ int transfer(const Arguments& arguments) {
         folder += '/';
     }
     ftpunit::setFtpmappe(folder);
+    // The option only adds passive mode: without it the entry's flag decides.
+    ftpunit::setForcePassive(arguments.passive);
 
     std::string uploadError;
     try {
@@ -167,7 +183,7 @@ int transfer(const Arguments& arguments) {
 
     const std::string failure = failureText(L, uploadError);
     if (!failure.empty()) {
-        std::cerr << "solvemar-ftp: " << failure << "\n";
+        printError(failure);
         return kExitFailed;
     }
     return kExitOk;
@@ -179,7 +195,7 @@ void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString
     if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) {
         return;
     }
-    std::cerr << qFormatLogMessage(type, context, message).toLocal8Bit().constData() << "\n";
+    std::cerr << felles::OneLine(qFormatLogMessage(type, context, message).toLocal8Bit().toStdString()) << "\n";
 }
 
 } // namespace
@@ -190,12 +206,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
 
     const std::vector<std::string> args = program::Arguments(argc, argv);
-    const auto arguments = parseArguments(args);
-    if (!arguments) {
-        std::cerr << kUsage << "Se solvemar-ftp --help.\n";
+    const Arguments arguments = parseArguments(args);
+    if (!arguments.wrongUsage.empty()) {
+        printError(arguments.wrongUsage + ". " + kShortUsage);
         return kExitUsage;
     }
-    if (arguments->help) {
+    if (arguments.help) {
         std::cout << kUsage << "\n" << kHelp;
         return kExitOk;
     }
@@ -204,9 +220,9 @@ int main(int argc, char* argv[]) {
     // reverse when this scope ends: shut-down, then the transfer unit.
     const program::Modules modules(args);
     try {
-        return transfer(*arguments);
+        return transfer(arguments);
     } catch (const std::exception& e) {
-        std::cerr << "solvemar-ftp: " << e.what() << "\n";
+        printError(e.what());
     }
     return kExitFailed;
 }

@@ -141,24 +141,73 @@ TEST(Session, BareLineFeedsAndEmptyLinesBetweenReplies) {
     EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst"));
 }
 
-TEST(Session, MultiLineReplyEndedByShortLine) {
+TEST(Session, MultiLineReplyEndsOnlyAtItsMarker) {
+    enum class Ends { WithReply, TooLong, TimedOut };
     struct Row {
         const char* name;
-        const char* shortLine;
-        std::int16_t code;
+        std::string bytes; // sent, then the server stays silent
+        std::vector<std::string> lines;
+        Ends ends = Ends::WithReply;
     };
-    for (const Row& row : {Row{"two digits give their number", "21", 21}, Row{"two letters give 0", "ab", 0}}) {
+    std::string blankLines = "220-start\r\n";
+    for (std::size_t i = 0; i < net::kMaxReplyLines + 200; ++i) {
+        blankLines += " \r\n";
+    }
+    const Row rows[] = {
+        {"welcome text with short and empty continuation lines",
+         "220-Welcome to the test archive\r\n ***\r\n \r\n OK\r\n\r\n 1\r\n220 Server ready.\r\n",
+         {"220-Welcome to the test archive", "***", "OK", "1", "220 Server ready."}},
+        {"continuation lines that start with a code are text",
+         "230-Login notes:\n 230 indented is text\n331 another code\r\n\t230 after a tab\r\n230 Logged in.\r\n",
+         {"230-Login notes:", "230 indented is text", "331 another code", "230 after a tab", "230 Logged in."}},
+        {"220- lines followed by 220 ",
+         "220-one\r\n220-two\r\n220-three\r\n220 four\r\n",
+         {"220-one", "220-two", "220-three", "220 four"}},
+        {"lines shorter than four characters are text",
+         "220-first\r\n220-more\r\n21\r\nab\r\n220 ready\r\n",
+         {"220-first", "220-more", "21", "ab", "220 ready"}},
+        {"the code without a blank is text",
+         "211-Features:\r\n211\r\n UTF8\r\n211 End\r\n",
+         {"211-Features:", "211", "UTF8", "211 End"}},
+        {"endless blank continuation lines hit the line bound", blankLines, {}, Ends::TooLong},
+        {"overlong continuation line hits the length bound",
+         "220-start\r\n " + std::string(net::kMaxReplyLineLength, 'x') + "\r\n220 end\r\n",
+         {},
+         Ends::TooLong},
+        {"no end line, then silence", "220-start\r\n OK\r\n", {}, Ends::TimedOut},
+    };
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedServer server([&](ServerSession& s) {
-            s.send(std::string("220-first\r\n220-more\r\n") + row.shortLine + "\r\n");
+            try {
+                s.send(row.bytes);
+            } catch (...) {
+                return; // the client has given up already
+            }
             s.waitForClose();
         });
         net::TNetFTP ftp;
-        ftptest::aimAt(ftp, server.port());
+        ftptest::aimAt(ftp, server.port(), 300ms);
         ftp.OpenConnection();
-        EXPECT_EQ(ftp.AwaitReply({}), row.code);
-        EXPECT_EQ(ftp.LastReplyLine(), row.shortLine);
-        EXPECT_EQ(ftp.ReplyLines.size(), 3u);
+        switch (row.ends) {
+        case Ends::WithReply:
+            EXPECT_EQ(ftp.AwaitReply({}), net::ReplyCodeOf(row.lines.back()));
+            EXPECT_EQ(ftp.ReplyLines, row.lines);
+            EXPECT_TRUE(ftp.IsConnected());
+            break;
+        case Ends::TooLong:
+            EXPECT_THROW(ftp.AwaitReply({}), net::ENetReplyTooLong);
+            break;
+        case Ends::TimedOut:
+            try {
+                ftp.AwaitReply({});
+                FAIL() << "no exception";
+            } catch (const net::ENetSocketError& error) {
+                EXPECT_EQ(error.number(), 10060);
+            }
+            break;
+        }
+        EXPECT_LE(ftp.ReplyLines.size(), net::kMaxReplyLines);
         ftp.CloseConnection();
     }
 }

@@ -223,3 +223,22 @@ TEST(CutText, KeepsUtf8SequencesWhole) {
     // A text that is no UTF-8 is cut at the byte.
     EXPECT_EQ(CutText("a\xc3\xc3", 2), "a\xc3");
 }
+
+TEST(OneLine, LineEndsAndControlCharactersBecomeOneBlank) {
+    const struct {
+        const char* name;
+        const char* text;
+        const char* line;
+    } rows[] = {
+        {"socket error text", "Socket Error # 10054\r\nConnection reset by peer.",
+         "Socket Error # 10054 Connection reset by peer."},
+        {"bare line feed and tab", "a\nb\tc", "a b c"},
+        {"a bare carriage return inside a reply line", "530 Login\rincorrect.", "530 Login incorrect."},
+        {"control characters at the ends go", "\r\n 530 x \r\n", " 530 x "},
+        {"nothing but line ends", "\r\n\r\n", ""},
+        {"letters beyond ASCII stay", "550 Fil \xc3\xa6\x7f\xc3\xb8", "550 Fil \xc3\xa6 \xc3\xb8"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(OneLine(row.text), row.line) << row.name;
+    }
+}

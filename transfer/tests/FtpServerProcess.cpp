@@ -61,6 +61,8 @@ FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user,
             "/usr/bin/python3", FTP_SERVER_SCRIPT, std::to_string(m_port), m_root.string(), user, password};
         if (behaviour == Behaviour::ShortRetr) {
             args.emplace_back("--short-retr");
+        } else if (behaviour == Behaviour::RefusePort) {
+            args.emplace_back("--refuse-port");
         }
         // The server's chatter would only clutter the test output.
         const int pid = testsupport::SpawnProcess(args);

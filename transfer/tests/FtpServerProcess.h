@@ -9,7 +9,7 @@ namespace transfertest {
 
 class FtpServerProcess {
 public:
-    enum class Behaviour { Normal, ShortRetr };
+    enum class Behaviour { Normal, ShortRetr, RefusePort };
 
     FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
                      Behaviour behaviour = Behaviour::Normal);

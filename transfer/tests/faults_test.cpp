@@ -163,10 +163,14 @@ TEST_F(DownloadFaultTest, TemporaryFileLinkedElsewhereIsNeverWrittenThrough) {
 // ---- A server that stops sending half-way --------------------------------------------------------
 
 // A bare FTP server on loopback that logs in anyone, announces a size, opens the active data
-// connection, sends the first `sent` bytes and then stays silent until the client leaves.
+// connection and sends the first `sent` bytes. Then it either stays silent until the client leaves,
+// or closes the data connection and ends the transfer with a 426 that no 226 follows.
 class StallingServer {
 public:
-    StallingServer(std::int64_t announced, std::string sent) : m_announced(announced), m_sent(std::move(sent)) {
+    enum class AfterData { StaySilent, AbortWith426 };
+
+    StallingServer(std::int64_t announced, std::string sent, AfterData after = AfterData::StaySilent)
+        : m_announced(announced), m_sent(std::move(sent)), m_after(after) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -250,6 +254,11 @@ private:
                 send(control, "150 opening\r\n");
                 send(data, m_sent);
                 m_dataSent = true;
+                if (m_after == AfterData::AbortWith426) {
+                    ::close(data);
+                    data = -1;
+                    send(control, "426 Connection closed; transfer aborted.\r\n");
+                }
             } else {
                 send(control, "502 not here\r\n");
             }
@@ -276,6 +285,7 @@ private:
 
     std::int64_t m_announced;
     std::string m_sent;
+    AfterData m_after;
     int m_listener = -1;
     int m_port = 0;
     std::string m_buffer;
@@ -283,33 +293,55 @@ private:
     std::thread m_thread;
 };
 
-TEST_F(TransferTest, HalfTheDataThenSilenceTimesOutKeepingTAndL) {
-    const std::string content = bytesOf(200000, 's');
-    StallingServer server(200000, content.substr(0, 100000));
-    loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
-    const fs::path folder = work() / "data";
-    fs::create_directories(folder);
-    const std::string L = (folder / "liste.txt").string();
-    const std::string T = (folder / "liste.tmp").string();
-    testsupport::WriteFileBytes(L, "forrige versjon");
-    TFTPform form;
-    form.NetFTP1->IdleTimeout = 400ms;
+TEST_F(TransferTest, HalfTheDataThenSilenceOrALone426FailsKeepingTLAndO) {
+    using AfterData = StallingServer::AfterData;
+    using std::chrono::milliseconds;
+    struct Row {
+        const char* name;
+        AfterData after;
+        milliseconds idleTimeout;
+        milliseconds atLeast; // the wait that must pass first
+        milliseconds below;
+    };
+    const Row rows[] = {
+        // The idle time-out ends the wait, not an earlier guess.
+        {"silence after half the data", AfterData::StaySilent, 400ms, 390ms, 3000ms},
+        // The data connection closed and a 426 with no 226 after it: a short wait, not the idle time-out.
+        {"426 alone after half the data", AfterData::AbortWith426, 60000ms, 0ms, 15000ms},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetAll();
+        const std::string content = bytesOf(200000, 's');
+        StallingServer server(200000, content.substr(0, 100000), row.after);
+        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
+        const fs::path folder = work() / "data";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const std::string L = (folder / "liste.txt").string();
+        const std::string T = (folder / "liste.tmp").string();
+        const std::string O = (folder / "liste.old").string();
+        testsupport::WriteFileBytes(L, "forrige versjon");
+        testsupport::WriteFileBytes(O, "eldste versjon");
+        TFTPform form;
+        form.NetFTP1->IdleTimeout = row.idleTimeout;
 
-    const auto start = std::chrono::steady_clock::now();
-    form.HentFil(L);
-    const auto took = std::chrono::steady_clock::now() - start;
+        const auto start = std::chrono::steady_clock::now();
+        form.HentFil(L);
+        const auto took = std::chrono::steady_clock::now() - start;
 
-    EXPECT_TRUE(server.dataSent());
-    EXPECT_GE(took, 390ms) << "the idle time-out ends the wait, not an earlier guess";
-    EXPECT_LT(took, 3000ms);
-    EXPECT_EQ(ftpunit::ftpfeil(), 500);
-    EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
-    EXPECT_EQ(form.NetFTP1->LastTransferBytes(), 100000);
-    EXPECT_EQ(testsupport::ReadFileBytes(T), content.substr(0, 100000)) << "what came stays in T";
-    EXPECT_EQ(testsupport::ReadFileBytes(L), "forrige versjon");
-    EXPECT_FALSE(fs::exists(folder / "liste.old"));
-    EXPECT_FALSE(form.NetFTP1->IsConnected());
-    EXPECT_EQ(logMessages().back(), "FTP: Kobler fra.");
+        EXPECT_TRUE(server.dataSent());
+        EXPECT_GE(took, row.atLeast);
+        EXPECT_LT(took, row.below);
+        EXPECT_EQ(ftpunit::ftpfeil(), 500);
+        EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
+        EXPECT_EQ(form.NetFTP1->LastTransferBytes(), 100000);
+        EXPECT_EQ(testsupport::ReadFileBytes(T), content.substr(0, 100000)) << "what came stays in T";
+        EXPECT_EQ(testsupport::ReadFileBytes(L), "forrige versjon");
+        EXPECT_EQ(testsupport::ReadFileBytes(O), "eldste versjon");
+        EXPECT_FALSE(form.NetFTP1->IsConnected());
+        EXPECT_EQ(logMessages().back(), "FTP: Kobler fra.");
+    }
 }
 
 } // namespace

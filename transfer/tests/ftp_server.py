@@ -1,10 +1,11 @@
-"""A real FTP server (pyftpdlib) for the transfer tests, with one optional misbehaviour.
+"""A real FTP server (pyftpdlib) for the transfer tests, with optional misbehaviours.
 
-Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--throttle BYTES_PER_SECOND]
+Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--refuse-port] [--throttle BYTES_PER_SECOND]
 
 --short-retr sends only the first half of every file on RETR and still ends with 226, as a server
-does that loses the data connection early without noticing. --throttle slows the data connections
-down, so that a transfer lasts long enough to be looked at.
+does that loses the data connection early without noticing. --refuse-port answers PORT and EPRT
+with 500, as a server behind a firewall that allows passive mode only. --throttle slows the data
+connections down, so that a transfer lasts long enough to be looked at.
 """
 import sys
 
@@ -25,11 +26,23 @@ class ShortRetrHandler(FTPHandler):
         return file
 
 
+class RefusePortHandler(FTPHandler):
+    def ftp_PORT(self, line):
+        self.respond("500 Active mode is not allowed here.")
+
+    def ftp_EPRT(self, line):
+        self.respond("500 Active mode is not allowed here.")
+
+
 def main():
     port, root, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
-    handler = ShortRetrHandler if "--short-retr" in sys.argv[5:] else FTPHandler
+    handler = FTPHandler
+    if "--short-retr" in sys.argv[5:]:
+        handler = ShortRetrHandler
+    elif "--refuse-port" in sys.argv[5:]:
+        handler = RefusePortHandler
     handler.authorizer = authorizer
     handler.banner = "transfer test server ready"
     handler.auth_failed_timeout = 0

@@ -267,7 +267,7 @@ TEST_F(FtpTransferTest, MissingRemoteFileStopsWithTheWindowShown) {
     EXPECT_TRUE(fs::is_empty(m_local)) << "no local file created";
 }
 
-TEST_F(FtpTransferTest, WrongPasswordOnDownloadIs501AndChangesNothing) {
+TEST_F(FtpTransferTest, WrongPasswordIs501Or502AndTheServersWordsFollow) {
     m_server = std::make_unique<FtpServerProcess>(m_env.root() / "server", kUser, kPassword);
     loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", m_server->port(), kUser, "feil-passord"));
     testsupport::WriteFileBytes(remote("a.txt"), "server");
@@ -277,13 +277,22 @@ TEST_F(FtpTransferTest, WrongPasswordOnDownloadIs501AndChangesNothing) {
 
     form.HentFil(L);
 
+    const std::string refused = "FTP: serveren svarte: 530 Authentication failed.";
     EXPECT_EQ(ftpunit::ftpfeil(), 501);
+    EXPECT_EQ(ftpunit::ServerReply(), "530 Authentication failed.");
     EXPECT_THAT(logMessages(),
                 ElementsAre("FTP: Starter ny sesjon for nedlasting av a.txt til " + folderLine(), connectLine(),
-                            "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser));
+                            "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser, refused));
     EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
     EXPECT_FALSE(fs::exists(local("a.tmp")));
     EXPECT_FALSE(form.isVisible());
+
+    form.SendFil(L);
+    EXPECT_EQ(ftpunit::ftpfeil(), 502);
+    const auto lines = logMessages();
+    EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()),
+                ElementsAre("FTP: Feil nr. 502, kunne ikke koble til", refused));
+    EXPECT_EQ(testsupport::ReadFileBytes(remote("a.txt")), "server");
     EXPECT_EQ(logText().find("feil-passord"), std::string::npos);
 }
 
@@ -296,6 +305,7 @@ TEST_F(FtpTransferTest, NothingListeningIs502OnUploadAnd501OnDownload) {
     form.SendFil(L);
     EXPECT_EQ(ftpunit::ftpfeil(), 502);
     EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::ConnectFailed);
+    EXPECT_EQ(ftpunit::ServerReply(), "") << "no server, no words of its own";
     EXPECT_FALSE(form.isVisible());
 
     form.HentFil(L);

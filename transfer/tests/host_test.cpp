@@ -1,6 +1,7 @@
 // The solvemar-ftp host program end to end: a real process against a real FTP server, with its own
 // APPDATA and SOLVEMAR.INI in the working folder.
 #include "FtpServerProcess.h"
+#include "ScriptedServer.h"
 #include "TransferFixture.h"
 
 #include <gmock/gmock.h>
@@ -10,7 +11,9 @@
 namespace {
 
 using namespace transfertest;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 const std::string kUser = "ola";
 const std::string kPassword = "Passord9";
@@ -95,6 +98,7 @@ TEST_F(HostProgramTest, HelpAndWrongUsage) {
         const HostRun r = run(row.args);
         EXPECT_EQ(r.exitCode, 2) << row.name;
         EXPECT_THAT(r.err, HasSubstr("Bruk: solvemar-ftp")) << row.name;
+        EXPECT_EQ(linesOf(r.err).size(), 1u) << row.name << ": " << r.err;
     }
     EXPECT_FALSE(fs::exists(iniFile())) << "wrong usage starts nothing";
 }
@@ -122,6 +126,43 @@ TEST_F(HostProgramTest, FetchAndSendComplete) {
     EXPECT_THAT(testsupport::ReadFileBytes(iniFile()), HasSubstr("[FOLDERS]")) << "shut-down wrote the INI back";
 }
 
+TEST_F(HostProgramTest, PassiveFromTheEntryOrTheOptionWhereActiveIsRefused) {
+    const struct {
+        const char* name;
+        const char* keys;
+        std::vector<std::string> options;
+        bool succeeds;
+    } rows[] = {
+        {"passive=1 in the entry", "passive=1\n", {}, true},
+        {"--passiv over passive=0", "passive=0\n", {"--passiv"}, true},
+        {"neither: active mode, refused", "", {}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        startServer(kPassword, "", FtpServerProcess::Behaviour::RefusePort);
+        writeIni(ftpEntry("127.0.0.1", m_server->port(), kUser, kPassword) + row.keys);
+        testsupport::WriteFileBytes(remote("inn.txt"), "fra serveren");
+        testsupport::WriteFileBytes(work() / "ut.txt", "til serveren");
+        std::vector<std::string> fetch{"hent", "inn.txt"};
+        std::vector<std::string> send{"send", "ut.txt"};
+        fetch.insert(fetch.end(), row.options.begin(), row.options.end());
+        send.insert(send.end(), row.options.begin(), row.options.end());
+        const HostRun fetched = run(fetch);
+        const HostRun sent = run(send);
+        if (row.succeeds) {
+            EXPECT_EQ(fetched.exitCode, 0) << fetched.err;
+            EXPECT_EQ(sent.exitCode, 0) << sent.err;
+            EXPECT_EQ(testsupport::ReadFileBytes(work() / "inn.txt"), "fra serveren");
+            EXPECT_EQ(testsupport::ReadFileBytes(remote("ut.txt")), "til serveren");
+        } else {
+            expectOneLine(fetched, "feil nr. 500");
+            expectOneLine(sent, "500 Active mode is not allowed here.");
+        }
+        fs::remove(work() / "inn.txt");
+        fs::remove(remote("ut.txt"));
+    }
+}
+
 TEST_F(HostProgramTest, EachFailureExitsOneWithOneLine) {
     startServer();
     testsupport::WriteFileBytes(work() / "lokal.txt", "lokal");
@@ -134,14 +175,75 @@ TEST_F(HostProgramTest, EachFailureExitsOneWithOneLine) {
     expectOneLine(run({"send", "lokal.txt", "--mappe", "finnes/ikke"}), "opplastingen av");
 }
 
-TEST_F(HostProgramTest, ConnectionFailuresNameTheErrorNumber) {
+TEST_F(HostProgramTest, ConnectionFailuresNameTheErrorNumberAndTheServersReply) {
     startServer("galt");
     testsupport::WriteFileBytes(work() / "a.txt", "lokal");
-    expectOneLine(run({"hent", "a.txt"}), "feil nr. 501");
+    const HostRun fetch = run({"hent", "a.txt"});
+    expectOneLine(fetch, "feil nr. 501");
+    EXPECT_THAT(fetch.err, EndsWith(" (530 Authentication failed.)\n"));
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "a.txt"), "lokal");
+    const HostRun send = run({"send", "a.txt"});
+    expectOneLine(send, "feil nr. 502");
+    EXPECT_THAT(send.err, EndsWith(" (530 Authentication failed.)\n"));
+    const std::string log = testsupport::ReadFileBytes(m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log");
+    EXPECT_THAT(log, HasSubstr("FTP: Feil nr. 502, kunne ikke koble til\r\n"));
+    EXPECT_THAT(log, HasSubstr("FTP: serveren svarte: 530 Authentication failed.\r\n"));
 
     writeIni(ftpEntry("127.0.0.1", FreeLoopbackPort(), kUser, kPassword));
-    expectOneLine(run({"send", "a.txt"}), "feil nr. 502");
+    const HostRun closed = run({"send", "a.txt"});
+    expectOneLine(closed, "feil nr. 502");
+    EXPECT_THAT(closed.err, EndsWith(" som bruker " + kUser + "\n")) << "no server, no reply of its own";
+}
+
+TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
+    using ftptest::ServerSession;
+    // The long refusal holds a bare CR and an "æ" across the 255-byte cut.
+    const std::string refusal = "530 Nei\rnei " + std::string(242, 'x') + "\xc3\xa6" + std::string(40, 'y');
+    const struct {
+        const char* name;
+        ftptest::ScriptedServer::Script script;
+        const char* operation;
+        std::string starts;
+        std::string ends;
+    } rows[] = {
+        {"upload reset by the server",
+         [](ServerSession& s) {
+             ftptest::openTransfer(s, false).reset();
+             s.waitForClose();
+         },
+         "send", "solvemar-ftp: opplastingen av ", "feilet: Socket Error # 10054 Connection reset by peer."},
+        {"upload ended by a 426 and no 226: a time-out",
+         [](ServerSession& s) {
+             ftptest::openTransfer(s, false).receiveAll();
+             s.reply("426 Connection closed; transfer aborted.");
+             // Longer than the client's wait for a 226, which must end it first.
+             for (int i = 0; i < 4 && !s.waitForClose(); ++i) {
+             }
+         },
+         "send", "solvemar-ftp: opplastingen av ", "feilet: Socket Error # 10060 Connection timed out."},
+        {"login refused with a long reply",
+         [&](ServerSession& s) {
+             s.reply("220 hi");
+             s.readCommand();
+             s.reply("331 pw");
+             s.readCommand();
+             s.reply(refusal);
+             s.waitForClose();
+         },
+         "hent", "solvemar-ftp: feil nr. 501: kunne ikke koble til 127.0.0.1 som bruker " + kUser,
+         " (530 Nei nei " + std::string(242, 'x') + ")"},
+    };
+    testsupport::WriteFileBytes(work() / "opp.bin", std::string(8 << 20, 'o'));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ftptest::ScriptedServer server(row.script);
+        writeIni(ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
+        const HostRun r = run({row.operation, "opp.bin"});
+        server.finish();
+        expectOneLine(r, "solvemar-ftp: ");
+        EXPECT_THAT(r.err, StartsWith(row.starts));
+        EXPECT_THAT(r.err, EndsWith(row.ends + "\n"));
+    }
 }
 
 TEST_F(HostProgramTest, ShortDownloadExitsOneAndKeepsTheFile) {

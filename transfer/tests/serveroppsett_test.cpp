@@ -20,14 +20,14 @@ using namespace transfertest;
 using serveroppsett::TServerOppsettForm;
 
 struct Entry {
-    std::string name, server, folder, username, password, port, ssl;
+    std::string name, server, folder, username, password, port, ssl, passive;
 };
 
 Entry readEntry(const std::string& kind) {
     hs_reg::setsection(serveroppsett::SectionName(kind));
     Entry e{hs_reg::readstr("name"),     hs_reg::readstr("server"),   hs_reg::readstr("folder"),
             hs_reg::readstr("username"), hs_reg::readstr("password"), hs_reg::readstr("port"),
-            hs_reg::readstr("SSL")};
+            hs_reg::readstr("SSL"),      hs_reg::readstr("passive")};
     hs_reg::resetsection();
     return e;
 }
@@ -92,6 +92,7 @@ TEST_F(ServerOppsettTest, NewKindShowsEmptyFieldsAndClosingCreatesTheSection) {
             EXPECT_TRUE(f.passord->text().isEmpty());
             EXPECT_TRUE(f.port->text().isEmpty());
             EXPECT_FALSE(f.SSLL->isChecked());
+            EXPECT_FALSE(f.Passiv->isChecked());
             f.close();
         });
         const Entry e = readEntry(row.kind);
@@ -102,6 +103,7 @@ TEST_F(ServerOppsettTest, NewKindShowsEmptyFieldsAndClosingCreatesTheSection) {
         EXPECT_EQ(e.password, felles::SkjulTekst(""));
         EXPECT_EQ(e.port, row.port);
         EXPECT_EQ(e.ssl, "0");
+        EXPECT_EQ(e.passive, "0");
         EXPECT_EQ(form.port->text().toStdString(), row.port) << "the field shows the default too";
     }
 }
@@ -123,12 +125,14 @@ TEST_F(ServerOppsettTest, EveryWayOfClosingSaves) {
         openAndAct(form, "Oppsett", "HTTP", [&](TServerOppsettForm& f) {
             f.server->setText(server);
             f.SSLL->setChecked(n % 2 == 1);
+            f.Passiv->setChecked(n % 4 < 2);
             row.close(f);
         });
         EXPECT_FALSE(form.isVisible()) << row.name;
         const Entry e = readEntry("HTTP");
         EXPECT_EQ(e.server, server.toStdString()) << row.name;
         EXPECT_EQ(e.ssl, n % 2 == 1 ? "1" : "0") << row.name;
+        EXPECT_EQ(e.passive, n % 4 < 2 ? "1" : "0") << row.name;
         EXPECT_EQ(e.port, "80") << row.name;
     }
 }
@@ -192,6 +196,7 @@ TEST_F(ServerOppsettTest, ShowingOverwritesEveryFieldFromTheKindsOwnEntry) {
     hs_reg::writestr("password", felles::SkjulTekst("pw"));
     hs_reg::writestr("port", "25");
     hs_reg::writebool("SSL", true);
+    hs_reg::writebool("passive", true);
     hs_reg::resetsection();
 
     TServerOppsettForm form;
@@ -203,6 +208,7 @@ TEST_F(ServerOppsettTest, ShowingOverwritesEveryFieldFromTheKindsOwnEntry) {
         EXPECT_EQ(f.passord->text(), "pw");
         EXPECT_EQ(f.port->text(), "25");
         EXPECT_TRUE(f.SSLL->isChecked());
+        EXPECT_TRUE(f.Passiv->isChecked());
         EXPECT_EQ(f.focusWidget(), f.navn) << "first focus on navn";
         f.close();
     });
@@ -210,6 +216,7 @@ TEST_F(ServerOppsettTest, ShowingOverwritesEveryFieldFromTheKindsOwnEntry) {
         EXPECT_TRUE(f.navn->text().isEmpty());
         EXPECT_TRUE(f.passord->text().isEmpty());
         EXPECT_FALSE(f.SSLL->isChecked());
+        EXPECT_FALSE(f.Passiv->isChecked());
         f.close();
     });
     EXPECT_EQ(hs_reg::currentsection(), "STANDARD");
@@ -233,7 +240,7 @@ TEST_F(ServerOppsettTest, LongTextsAreStoredCutTo255) {
 TEST_F(ServerOppsettTest, TabOrderFollowsTheFields) {
     TServerOppsettForm form;
     std::vector<QWidget*> chain{form.navn};
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 7; ++i) {
         QWidget* next = chain.back()->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus) {
             next = next->nextInFocusChain();
@@ -241,8 +248,19 @@ TEST_F(ServerOppsettTest, TabOrderFollowsTheFields) {
         chain.push_back(next);
     }
     const std::vector<QWidget*> expected{form.navn,    form.server, form.mappe, form.brukernavn,
-                                         form.passord, form.port,   form.SSLL};
+                                         form.passord, form.port,   form.SSLL,  form.Passiv};
     EXPECT_EQ(chain, expected);
+}
+
+TEST_F(ServerOppsettTest, PassivSitsUnderSslAndTheDialogGrowsToHoldIt) {
+    TServerOppsettForm form;
+    EXPECT_EQ(form.Passiv->text(), "Passiv");
+    EXPECT_EQ(form.Passiv->x(), form.SSLL->x());
+    EXPECT_GE(form.Passiv->y(), form.SSLL->geometry().bottom() + 1);
+    EXPECT_GE(form.Passiv->width(), form.Passiv->sizeHint().width()) << "the caption is not cut";
+    // The room below the lowest control stays what it was below the fields.
+    EXPECT_EQ(form.height() - form.Passiv->geometry().bottom(), 283 - form.SSLL->geometry().bottom());
+    EXPECT_EQ(form.width(), 449);
 }
 
 // ---- The FTP entry ------------------------------------------------------------------------------
@@ -258,12 +276,14 @@ TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
     EXPECT_EQ(ftpunit::ftppassord(), "");
     EXPECT_EQ(ftpunit::ftpport(), 0);
     EXPECT_EQ(ftpunit::ConnectPort(), 21);
+    EXPECT_FALSE(ftpunit::PassiveMode()) << "no flag: active mode, as before";
 
     hs_reg::setsection("SERVER-SETTING-FTP");
     hs_reg::writestr("server", "ftp.example");
     hs_reg::writestr("username", "ola");
     hs_reg::writestr("password", felles::SkjulTekst("pass"));
     hs_reg::writestr("port", "2121");
+    hs_reg::writebool("passive", true);
     hs_reg::resetsection();
     ftpunit::LesFTPOppsett();
     EXPECT_EQ(ftpunit::ftpserver(), "ftp.example");
@@ -271,6 +291,17 @@ TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
     EXPECT_EQ(ftpunit::ftppassord(), "pass");
     EXPECT_EQ(ftpunit::ftpport(), 2121);
     EXPECT_EQ(ftpunit::ConnectPort(), 2121);
+    EXPECT_TRUE(ftpunit::PassiveMode());
+
+    // The host program's choice outlives a reload of an entry without the flag.
+    hs_reg::setsection("SERVER-SETTING-FTP");
+    hs_reg::writebool("passive", false);
+    hs_reg::resetsection();
+    ftpunit::setForcePassive(true);
+    ftpunit::LesFTPOppsett();
+    EXPECT_TRUE(ftpunit::PassiveMode());
+    ftpunit::setForcePassive(false);
+    EXPECT_FALSE(ftpunit::PassiveMode());
 }
 
 TEST_F(ServerOppsettTest, SjekkFTPOppsettFillsGuestLoginWithoutWritingIt) {
@@ -308,6 +339,7 @@ TEST_F(ServerOppsettTest, SjekkFTPOppsettWithoutEntryWritesDefaultsAndAsksTheUse
         EXPECT_EQ(e.password, felles::SkjulTekst("besokende"));
         EXPECT_EQ(e.port, "21");
         EXPECT_EQ(e.ssl, "") << "SSL is not written with the defaults";
+        EXPECT_EQ(e.passive, "") << "nor is passive";
         EXPECT_EQ(form.server->text(), "ftp.solvemar.no");
         EXPECT_EQ(form.passord->text(), "besokende");
         form.server->setText("ftp.valgt");

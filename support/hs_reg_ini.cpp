@@ -28,7 +28,8 @@ constexpr const char* kDefaultSection = "STANDARD";
 struct Entry {
     std::string key;
     std::string value;
-    // A line without "=" inside a section; kept so a write-back does not lose it.
+    // A line without "=" inside a section: no key, so it answers no look-up, but it is kept so a
+    // write-back does not lose it.
     bool bare = false;
 };
 
@@ -45,7 +46,11 @@ struct Store {
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;
     std::string text;
+    // The file began with a UTF-8 byte-order mark (as editors on Windows write it); the save keeps it.
+    bool byteOrderMark = false;
 };
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 Store g_store;
 std::string g_iniFileName = "SOLVEMAR.INI";
@@ -93,25 +98,46 @@ std::string_view trim(std::string_view text) {
 
 void addEntry(Section& section, Entry entry) {
     // A repeated key keeps its first value for reading; both lines are written back.
-    section.index.try_emplace(lower(entry.key), section.entries.size());
+    if (!entry.bare) {
+        section.index.try_emplace(lower(entry.key), section.entries.size());
+    }
     section.entries.push_back(std::move(entry));
 }
 
-// Calls f for each line of text, without its line end.
-template <typename F> void forEachLine(std::string_view text, F&& f) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
-        const std::size_t end =
-            found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : text.size();
-        f(text.substr(start, end - start), start, end);
-        start = end + 1;
+// Calls f(line, begin, next) for each line of text from offset from on: the line without its end,
+// where it begins and where the line after it begins. LF, CR LF and a lone CR each end a line, in
+// any mix, since files come from editors of every platform.
+template <typename F> void forEachLine(std::string_view text, std::size_t from, F&& f) {
+    const std::size_t size = text.size();
+    const auto find = [&](char c, std::size_t at) {
+        const void* found = std::memchr(text.data() + at, c, size - at);
+        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : size;
+    };
+    // Each kind of line end is searched for again only once the walk has passed the last one found,
+    // so a file without any CR (or LF) is not searched to its end for every line.
+    std::size_t cr = from < size ? find('\r', from) : size;
+    std::size_t lf = from < size ? find('\n', from) : size;
+    std::size_t start = from;
+    while (start < size) {
+        if (cr < start) {
+            cr = find('\r', start);
+        }
+        if (lf < start) {
+            lf = find('\n', start);
+        }
+        const std::size_t end = std::min(cr, lf);
+        std::size_t next = end == size ? size : end + 1;
+        if (end == cr && lf == cr + 1) {
+            ++next;
+        }
+        f(text.substr(start, end - start), start, next);
+        start = next;
     }
 }
 
 void parseSection(Section& section) {
     for (const auto& [begin, end] : section.unparsed) {
-        forEachLine(std::string_view(g_store.text).substr(begin, end - begin),
+        forEachLine(std::string_view(g_store.text).substr(begin, end - begin), 0,
                     [&](std::string_view line, std::size_t, std::size_t) {
                         const std::string_view text = trim(line);
                         if (text.empty() || text[0] == ';') {
@@ -210,6 +236,9 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
 std::string serialise() {
     std::string out;
     out.reserve(g_store.text.size() + 64);
+    if (g_store.byteOrderMark) {
+        out += kByteOrderMark;
+    }
     for (Section& section : g_store.sections) {
         parseSection(section);
         out += '[';
@@ -411,7 +440,6 @@ void writestr(std::string_view key, std::string_view value) {
     if (it != section.index.end()) {
         Entry& entry = section.entries[it->second];
         entry.value = cutValue;
-        entry.bare = false;
         return;
     }
     addEntry(section, Entry{cutKey, cutValue, false});
@@ -479,10 +507,13 @@ void loadIniText(std::string text) {
     g_store = Store{};
     g_currentIndex = kNoSection;
     g_store.text = std::move(text);
+    // A mark at the very start belongs to the file, not to its first line; anywhere else it is data.
+    g_store.byteOrderMark = g_store.text.starts_with(kByteOrderMark);
+    const std::size_t from = g_store.byteOrderMark ? kByteOrderMark.size() : 0;
     // Only the section lines are looked at now; lines before the first section are dropped.
     Section* section = nullptr;
-    std::size_t rangeStart = 0;
-    forEachLine(g_store.text, [&](std::string_view line, std::size_t begin, std::size_t end) {
+    std::size_t rangeStart = from;
+    forEachLine(g_store.text, from, [&](std::string_view line, std::size_t begin, std::size_t next) {
         const std::string_view text = trim(line);
         if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
             return;
@@ -491,7 +522,7 @@ void loadIniText(std::string text) {
             section->unparsed.emplace_back(rangeStart, begin);
         }
         section = &ensureSectionUnparsed(trim(text.substr(1, text.size() - 2)));
-        rangeStart = std::min(end + 1, g_store.text.size());
+        rangeStart = next;
     });
     if (section != nullptr) {
         section->unparsed.emplace_back(rangeStart, g_store.text.size());

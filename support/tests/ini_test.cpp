@@ -39,6 +39,64 @@ TEST_F(IniTest, LoadDropsCommentsAndPreSectionLinesAndWritesBackInOrder) {
                                     "[Extra]\r\nn=-5\r\n\r\n");
 }
 
+TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
+    struct Read {
+        const char* section;
+        const char* key;
+        std::string value;
+    };
+    struct Row {
+        const char* name;
+        std::string file;
+        std::vector<Read> reads;
+        std::string saved;
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::vector<Read> both = {{"STANDARD", "LogToFile", "1"}, {"SERVER-SETTING-FTP", "server", "s"}};
+    const std::string bothSaved = "[STANDARD]\r\nLogToFile=1\r\n\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n\r\n";
+    const Row rows[] = {
+        {"LF", "[STANDARD]\nLogToFile=1\n[SERVER-SETTING-FTP]\nserver=s\n", both, bothSaved},
+        {"CR LF", "[STANDARD]\r\nLogToFile=1\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n", both, bothSaved},
+        {"CR alone", "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s\r", both, bothSaved},
+        {"mixed, last line without an end", "[STANDARD]\rLogToFile=1\r\n[SERVER-SETTING-FTP]\nserver=s", both,
+         bothSaved},
+        {"LF CR is two line ends", "[STANDARD]\n\rLogToFile=1\n\r\n\r[SERVER-SETTING-FTP]\n\rserver=s\n\r", both,
+         bothSaved},
+        {"mark at the start is kept", bom + "[STANDARD]\r\nLogToFile=1\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n", both,
+         bom + bothSaved},
+        {"mark at the start with CR alone", bom + "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s", both,
+         bom + bothSaved},
+        {"mark before lines dropped as before the first section",
+         bom + "\r\n; comment\rlost=1\n[STANDARD]\nLogToFile=1",
+         {{"STANDARD", "LogToFile", "1"}},
+         bom + "[STANDARD]\r\nLogToFile=1\r\n\r\n"},
+        {"mark inside the file is data",
+         "[STANDARD]\r\n" + bom + "LogToFile=1\r\n",
+         {{"STANDARD", "LogToFile", ""}, {"STANDARD", "\xEF\xBB\xBFLogToFile", "1"}},
+         "[STANDARD]\r\n" + bom + "LogToFile=1\r\n\r\n"},
+        {"bare line does not shadow a later key",
+         "[STANDARD]\r\nLogToFile\r\nLogToFile=1",
+         {{"STANDARD", "LogToFile", "1"}},
+         "[STANDARD]\r\nLogToFile\r\nLogToFile=1\r\n\r\n"},
+        {"bare line alone is no key",
+         "[STANDARD]\nVerboseLogging\n",
+         {{"STANDARD", "VerboseLogging", ""}},
+         "[STANDARD]\r\nVerboseLogging\r\n\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Load(row.file);
+        for (const Read& read : row.reads) {
+            hs_reg::setsection(read.section);
+            EXPECT_EQ(hs_reg::readstr(read.key), read.value) << read.section << "/" << read.key;
+            EXPECT_EQ(hs_reg::readbool(read.key), read.value == "1") << read.section << "/" << read.key;
+        }
+        hs_reg::resetsection();
+        EXPECT_TRUE(hs_reg::saveIniFile());
+        EXPECT_EQ(ReadFileBytes(m_ini), row.saved);
+    }
+}
+
 TEST_F(IniTest, RepeatedSectionsAndKeys) {
     Load("[A]\nx=1\nbare line\n[B]\ny=2\n[a]\nz=3\nX=4\n");
     hs_reg::setsection("A");

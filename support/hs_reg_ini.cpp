@@ -6,10 +6,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <unordered_map>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -357,12 +356,56 @@ bool writeInPlace(const std::string& name, std::string_view data) {
     return ok;
 }
 
+// The name of a save's temporary file: "." + the file's name + ".tmp" + the saving process's id.
+std::string temporaryPrefix(const std::string& target) {
+    std::string prefix = ".";
+    prefix += platform::namePart(target);
+    prefix += ".tmp";
+    return prefix;
+}
+
+// A save killed between making its temporary file and the rename leaves that file behind. Removes
+// such leftovers beside target: regular files of this user, named exactly like a save's temporary
+// file, whose process no longer runs. Nothing else is touched.
+void removeLeftoverTemporaries(const std::string& folder, const std::string& target) {
+    const std::string prefix = temporaryPrefix(target);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    std::vector<std::pair<std::string, long>> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        const std::string_view digits = name.substr(std::min(prefix.size(), name.size()));
+        if (!name.starts_with(prefix) || digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos) {
+            continue;
+        }
+        long pid = 0;
+        std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+        if (pid != ::getpid()) {
+            candidates.emplace_back(std::string(name), pid);
+        }
+    }
+    const int dirFd = ::dirfd(dir);
+    const uid_t user = ::geteuid();
+    for (const auto& [name, pid] : candidates) {
+        struct stat st {};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_uid == user &&
+            !platform::processRuns(pid)) {
+            ::unlinkat(dirFd, name.c_str(), 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 // The new content goes to a temporary file beside the old one, reaches the disk, and then takes
 // the old file's place in one rename: a crash or a full disk never leaves a half-written file.
 bool writeReplacing(const std::string& name, std::string_view data) {
     const std::string target = resolveTarget(name);
     const std::string folder = platform::folderPart(target);
-    const std::string temporary = folder + "." + platform::namePart(target) + ".tmp" + std::to_string(::getpid());
+    const std::string temporary = folder + temporaryPrefix(target) + std::to_string(::getpid());
+    removeLeftoverTemporaries(folder, target);
 
     int fd = -1;
     if (!g_faults.noTemporaryFile) {
@@ -469,13 +512,22 @@ bool saveIniFile() {
         return true;
     }
     const std::string content = serialise();
-    // Every folder look-up saves: when the file already holds exactly this, leave it be.
-    if (std::ifstream in{g_iniFileName, std::ios::binary}) {
-        std::string old(content.size() + 1, '\0');
-        in.read(old.data(), static_cast<std::streamsize>(old.size()));
-        if (static_cast<std::size_t>(in.gcount()) == content.size() && old.compare(0, content.size(), content) == 0) {
+    // Every folder look-up saves: when the file already holds exactly this, leave it be. Anything
+    // but a regular file that took the name since the load (a FIFO, say) is left alone as well.
+    std::string old;
+    switch (platform::readRegularFile(g_iniFileName, old)) {
+    case platform::FileRead::Read:
+        if (old == content) {
             return true;
         }
+        break;
+    case platform::FileRead::Unreadable:
+        if (!platform::isRegularFile(g_iniFileName)) {
+            return true;
+        }
+        break;
+    case platform::FileRead::Missing:
+        break;
     }
     return writeReplacing(g_iniFileName, content);
 }
@@ -487,20 +539,13 @@ void saveini() {
 void loadini() {
     g_store = Store{};
     g_currentIndex = kNoSection;
-    g_loadFailed = false;
-    std::ifstream in(g_iniFileName, std::ios::binary);
-    if (!in) {
-        struct stat st {};
-        g_loadFailed = ::stat(g_iniFileName.c_str(), &st) == 0;
-        return;
+    std::string content;
+    const platform::FileRead read = platform::readRegularFile(g_iniFileName, content);
+    // A FIFO, device or socket under the INI file's name counts as a file that cannot be read.
+    g_loadFailed = read == platform::FileRead::Unreadable;
+    if (read == platform::FileRead::Read) {
+        loadIniText(std::move(content));
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-        g_loadFailed = true;
-        return;
-    }
-    loadIniText(std::move(content).str());
 }
 
 void loadIniText(std::string text) {

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +106,58 @@ bool folderExists(const std::string& name) {
 bool isReadOnly(const std::string& name) {
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+}
+
+bool isRegularFile(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+FileRead readRegularFile(const std::string& name, std::string& content) {
+    content.clear();
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
+    }
+    // Opening a FIFO would wait for a writer, and opening a device may act on it: look before opening.
+    if (!S_ISREG(st.st_mode)) {
+        return FileRead::Unreadable;
+    }
+    // Non-blocking and checked again once open, in case something else took the name in between.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT ? FileRead::Missing : FileRead::Unreadable;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return FileRead::Unreadable;
+    }
+    content.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            content.clear();
+            return FileRead::Unreadable;
+        }
+        if (n == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return FileRead::Read;
+}
+
+bool processRuns(long pid) {
+    if (pid <= 0 || static_cast<pid_t>(pid) != pid) {
+        return true;
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 std::string absolutePath(const std::string& name) {

@@ -24,6 +24,19 @@ bool folderExists(const std::string& name);
 // Read-only means no write permission bit at all, whoever runs the program (root included).
 bool isReadOnly(const std::string& name);
 
+// A regular file (links followed): not a folder, FIFO, device or socket.
+bool isRegularFile(const std::string& name);
+
+// How reading a whole file went.
+enum class FileRead { Read, Missing, Unreadable };
+// Reads a whole regular file without ever waiting for a writer: anything else under the name (a FIFO,
+// a device, a socket, a folder) is Unreadable without its content being touched, as is a file the
+// user may not read. Missing only when nothing stands under the name.
+FileRead readRegularFile(const std::string& name, std::string& content);
+
+// False only when the system says no process has this id (a process of another user still runs).
+bool processRuns(long pid);
+
 // The absolute form of a name, with "." and ".." resolved textually; links are not followed.
 std::string absolutePath(const std::string& name);
 // The folder part of a path including its last separator ("" when there is none).

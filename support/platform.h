@@ -2,6 +2,7 @@
 // the folder separator, file attributes, the program file's path, error numbers and environment variables.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,12 @@ void setProgramFile(std::string path);
 // Creates one folder level; returns 0 or the system's error number (an existing folder gives
 // EEXIST, 17 on Linux).
 int makeFolder(const std::string& name);
+
+// A local date and time as the user reads them, in the patterns of the locale the program selected
+// for dates and times (LC_TIME): the short date ("08.12.2026" under Norwegian settings) and the time
+// with seconds ("20:56:09"). The C and POSIX locales give 2026-12-08 and 20:56:09.
+std::string shortDateText(const std::tm& local);
+std::string longTimeText(const std::tm& local);
 
 // Capitals in the user's locale (the C library's current LC_CTYPE); UTF-8 texts are converted per
 // character so that æ, ø and å become Æ, Ø and Å.

@@ -102,7 +102,7 @@ TEST_F(ProgramRun, VerboseLogFromTheWorkingFolderIni) {
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(Stop(), 0);
 
-    static const std::regex line(R"(\d\d/\d\d/\d\d( \d\d:\d\d:\d\d)? ([^\r\n]*)\r\n)");
+    static const std::regex line(R"(\d{4}-\d\d-\d\d( \d\d:\d\d:\d\d)? ([^\r\n]*)\r\n)");
     std::vector<std::string> messages;
     const std::string bytes = ReadFileBytes(log);
     std::string rest;

@@ -54,12 +54,16 @@ struct Arguments {
     bool help = false;
 };
 
-// Returns nullopt on wrong usage (the reason already written to standard error).
-std::optional<Arguments> parseArguments(const std::vector<std::string>& args) {
+// Returns nullopt on wrong usage (the reason already written to standard error). The parameters the
+// GUI toolkit took as its own options are passed over.
+std::optional<Arguments> parseArguments(const std::vector<std::string>& args, const std::vector<bool>& toolkits) {
     Arguments result;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (i < toolkits.size() && toolkits[i]) {
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             result.help = true;
         } else if (arg == "--mappe") {
@@ -187,10 +191,13 @@ void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     qInstallMessageHandler(qtMessages);
-    QApplication app(argc, argv);
+    // Taken before the toolkit removes its own options from argv: the library and this program read
+    // the command line as the user gave it.
+    program::CommandLine commandLine(argc, argv);
+    QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
 
-    const std::vector<std::string> args = program::Arguments(argc, argv);
-    const auto arguments = parseArguments(args);
+    const std::vector<std::string>& args = commandLine.arguments();
+    const auto arguments = parseArguments(args, commandLine.takenByToolkit());
     if (!arguments) {
         std::cerr << kUsage << "Se solvemar-ftp --help.\n";
         return kExitUsage;

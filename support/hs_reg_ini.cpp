@@ -126,7 +126,7 @@ template <typename F> void forEachLine(std::string_view text, std::size_t from, 
         }
         const std::size_t end = std::min(cr, lf);
         std::size_t next = end == size ? size : end + 1;
-        if (end == cr && lf == cr + 1) {
+        if (end == cr && lf == cr + 1 && lf < size) {
             ++next;
         }
         f(text.substr(start, end - start), start, next);

@@ -63,6 +63,8 @@ TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
         {"LF", "[STANDARD]\nLogToFile=1\n[SERVER-SETTING-FTP]\nserver=s\n", both, bothSaved},
         {"CR LF", "[STANDARD]\r\nLogToFile=1\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n", both, bothSaved},
         {"CR alone", "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s\r", both, bothSaved},
+        {"CR alone ends the file's last line, a section",
+         "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s\r[TOM]\r", both, bothSaved + "[TOM]\r\n\r\n"},
         {"mixed, last line without an end", "[STANDARD]\rLogToFile=1\r\n[SERVER-SETTING-FTP]\nserver=s", both,
          bothSaved},
         {"LF CR is two line ends", "[STANDARD]\n\rLogToFile=1\n\r\n\r[SERVER-SETTING-FTP]\n\rserver=s\n\r", both,

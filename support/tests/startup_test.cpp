@@ -1,7 +1,4 @@
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <functional>
 
 #include "SupportFixture.h"
 
@@ -128,36 +125,6 @@ TEST_F(StartupTest, FailedWriteAtShutdownIsLoggedAndKeepsTheOldFile) {
     EXPECT_EQ(ReadFileBytes(WorkIni()), saved);
     EXPECT_EQ(Tail(LogMessages(), 3), (Lines{"INI-CRASH i HS_REG", "Oppdaterer " + WorkIni(),
                                              "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}));
-}
-
-TEST_F(StartupTest, IniThatIsNoRegularFileNeitherBlocksNorIsWritten) {
-    struct Row {
-        const char* name;
-        std::function<void(const std::string&)> make;
-        fs::file_type type;
-    };
-    const Row rows[] = {
-        {"FIFO", [](const std::string& name) { ::mkfifo(name.c_str(), 0644); }, fs::file_type::fifo},
-        {"link to a device", [](const std::string& name) { fs::create_symlink("/dev/null", name); },
-         fs::file_type::character},
-    };
-    // A start-up that waits for ever ends the test run instead of hanging it.
-    ::alarm(60);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        ResetSupport();
-        SetUp();
-        fs::remove(WorkIni());
-        row.make(WorkIni());
-        hs_reg::Startup({"--debug"});
-        EXPECT_EQ(hs_reg::IniFileName(), WorkIni()) << "it exists, so it is the INI file";
-        EXPECT_TRUE(fs::is_directory(root() + "data")) << "start-up went on";
-        hs_reg::Shutdown();
-        EXPECT_EQ(fs::status(WorkIni()).type(), row.type);
-        EXPECT_FALSE(fs::exists(TreeIni()));
-        EXPECT_EQ(std::distance(fs::directory_iterator(m_env.work()), fs::directory_iterator()), 1);
-    }
-    ::alarm(0);
 }
 
 TEST_F(StartupTest, InstallTwiceLogsOneErrorPerExistingFolder) {

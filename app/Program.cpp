@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,10 +19,20 @@ namespace program {
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+// Set once the support library's start-up has returned; from then on the event loop is next.
+volatile std::sig_atomic_t g_startUpDone = 0;
 
-void onTerminationSignal(int) {
+void onTerminationSignal(int signal) {
+    // Only async-signal-safe work here.
+    if (g_startUpDone == 0) {
+        // A start-up that waits (on a file, a folder, a slow disk) would never read the pipe: end as
+        // the signal's default action does, once this handler returns.
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
     const char byte = 1;
-    // Only async-signal-safe work here; the event loop reads the pipe.
+    // The event loop reads the pipe.
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
 
@@ -29,6 +40,38 @@ void onTerminationSignal(int) {
 
 std::vector<std::string> Arguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+CommandLine::CommandLine(int argc, char* argv[]) : m_arguments(Arguments(argc, argv)) {
+    m_toolkitCopy.emplace_back(argc > 0 ? argv[0] : "");
+    std::vector<std::size_t> places(m_arguments.size(), 0);
+    for (std::size_t i = 0; i < m_arguments.size(); ++i) {
+        const bool libraryValue = i > 0 && (m_arguments[i - 1] == "-ip" || m_arguments[i - 1] == "--user");
+        if (!libraryValue) {
+            places[i] = m_toolkitCopy.size();
+            m_toolkitCopy.push_back(m_arguments[i]);
+        }
+    }
+    // The copy is complete before pointers into it are taken.
+    for (std::string& argument : m_toolkitCopy) {
+        m_toolkitArgv.push_back(argument.data());
+    }
+    m_toolkitArgv.push_back(nullptr);
+    m_toolkitArgc = static_cast<int>(m_toolkitCopy.size());
+    for (const std::size_t place : places) {
+        m_handedOver.push_back(place == 0 ? nullptr : m_toolkitArgv[place]);
+    }
+}
+
+std::vector<bool> CommandLine::takenByToolkit() const {
+    // The toolkit moves what it leaves to the front of argv and lowers argc: a parameter it handed
+    // back is still among the first argc pointers.
+    const auto kept = m_toolkitArgv.begin() + m_toolkitArgc;
+    std::vector<bool> taken;
+    for (const char* given : m_handedOver) {
+        taken.push_back(given != nullptr && std::find(m_toolkitArgv.begin(), kept, given) == kept);
+    }
+    return taken;
 }
 
 bool Headless() {
@@ -45,6 +88,7 @@ Modules::Modules(const std::vector<std::string>& args) {
         });
     }
     hs_reg::Startup(args);
+    g_startUpDone = 1;
 }
 
 Modules::~Modules() {

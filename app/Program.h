@@ -17,6 +17,33 @@ namespace program {
 // The parameters after the program name.
 std::vector<std::string> Arguments(int argc, char* argv[]);
 
+// The command line as the user gave it, kept before the GUI toolkit takes its own options (-style,
+// -reverse, ...) out of argv. The toolkit is handed a copy without the values of the library's "-ip"
+// and "--user", so that a user name such as -reverse stays a name and never becomes a toolkit option.
+class CommandLine {
+public:
+    CommandLine(int argc, char* argv[]);
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+
+    // The parameters after the program name, exactly as given.
+    const std::vector<std::string>& arguments() const { return m_arguments; }
+    // The toolkit's argc and argv; they must live as long as the application object made from them.
+    int& toolkitArgc() { return m_toolkitArgc; }
+    char** toolkitArgv() { return m_toolkitArgv.data(); }
+    // Once the application object is made: for each parameter, whether the toolkit took it as one of
+    // its own options or as such an option's value.
+    std::vector<bool> takenByToolkit() const;
+
+private:
+    std::vector<std::string> m_arguments;
+    std::vector<std::string> m_toolkitCopy;
+    std::vector<char*> m_toolkitArgv;
+    // For each parameter, its place in the copy handed to the toolkit (null when it was held back).
+    std::vector<const char*> m_handedOver;
+    int m_toolkitArgc = 0;
+};
+
 // True when nobody can answer a dialog or message box (offscreen or minimal platform).
 bool Headless();
 
@@ -40,6 +67,8 @@ struct Windows {
 };
 
 // SIGTERM and SIGINT end the event loop, so the shut-down still runs and the INI file is saved.
+// Until the modules have started they end the program at once, as they would without a handler:
+// a start-up that waits would never get to read them.
 void QuitOnTerminationSignals(QCoreApplication& app);
 
 } // namespace program

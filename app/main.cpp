@@ -4,10 +4,15 @@
 
 #include <QApplication>
 
+#include <clocale>
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    // The user's locale, for the log's dates among other things.
+    std::setlocale(LC_ALL, "");
+    program::CommandLine commandLine(argc, argv);
+    QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
     program::QuitOnTerminationSignals(app);
-    const program::Modules modules(program::Arguments(argc, argv));
+    const program::Modules modules(commandLine.arguments());
 
     program::Windows windows;
     windows.PytagorasForm.show();

@@ -1,5 +1,9 @@
-// Start-up (command line to the first log lines) with the folder tree in place and logging on.
+// Start-up (command line to the first log lines) with the folder tree in place and logging on, and
+// the time stamp of one log line.
 #include <benchmark/benchmark.h>
+
+#include <clocale>
+#include <ctime>
 
 #include "TempEnvironment.h"
 #include "hs_reg.h"
@@ -28,6 +32,22 @@ void BM_Startup(benchmark::State& state) {
     resetSupport();
 }
 BENCHMARK(BM_Startup)->Unit(benchmark::kMicrosecond)->Repetitions(10)->ReportAggregatesOnly(true);
+
+// The clock read, the local time and its text in the patterns of the LC_TIME locale the environment
+// selects (run with LC_TIME=nb_NO.UTF-8, say), as every log line does.
+void BM_LogTimeStamp(benchmark::State& state) {
+    const std::string saved = std::setlocale(LC_TIME, nullptr);
+    std::setlocale(LC_TIME, "");
+    state.SetLabel(std::setlocale(LC_TIME, nullptr));
+    for (auto _ : state) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        benchmark::DoNotOptimize(textfil::TimeStamp(local));
+    }
+    std::setlocale(LC_TIME, saved.c_str());
+}
+BENCHMARK(BM_LogTimeStamp)->Unit(benchmark::kNanosecond);
 
 } // namespace
 

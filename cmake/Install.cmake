@@ -58,5 +58,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The platform plugins are loaded at run time, so the library scan cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, cmake")
+# Host programs that link the support library statically need ICU's development files as well.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, libicu-dev, cmake")
 include(CPack)

@@ -15,7 +15,8 @@ namespace {
 std::vector<std::pair<std::string, std::string>> readEveryKey(const std::string& saved) {
     std::vector<std::pair<std::string, std::string>> values;
     std::string section;
-    std::size_t start = 0;
+    // A byte-order mark written back in front of the first section is not part of its line.
+    std::size_t start = saved.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (start < saved.size()) {
         std::size_t end = saved.find("\r\n", start);
         if (end == std::string::npos)

@@ -6,10 +6,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <unordered_map>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,7 +27,8 @@ constexpr const char* kDefaultSection = "STANDARD";
 struct Entry {
     std::string key;
     std::string value;
-    // A line without "=" inside a section; kept so a write-back does not lose it.
+    // A line without "=" inside a section: no key, so it answers no look-up, but it is kept so a
+    // write-back does not lose it.
     bool bare = false;
 };
 
@@ -45,7 +45,11 @@ struct Store {
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;
     std::string text;
+    // The file began with a UTF-8 byte-order mark (as editors on Windows write it); the save keeps it.
+    bool byteOrderMark = false;
 };
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 Store g_store;
 std::string g_iniFileName = "SOLVEMAR.INI";
@@ -93,25 +97,46 @@ std::string_view trim(std::string_view text) {
 
 void addEntry(Section& section, Entry entry) {
     // A repeated key keeps its first value for reading; both lines are written back.
-    section.index.try_emplace(lower(entry.key), section.entries.size());
+    if (!entry.bare) {
+        section.index.try_emplace(lower(entry.key), section.entries.size());
+    }
     section.entries.push_back(std::move(entry));
 }
 
-// Calls f for each line of text, without its line end.
-template <typename F> void forEachLine(std::string_view text, F&& f) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
-        const std::size_t end =
-            found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : text.size();
-        f(text.substr(start, end - start), start, end);
-        start = end + 1;
+// Calls f(line, begin, next) for each line of text from offset from on: the line without its end,
+// where it begins and where the line after it begins. LF, CR LF and a lone CR each end a line, in
+// any mix, since files come from editors of every platform.
+template <typename F> void forEachLine(std::string_view text, std::size_t from, F&& f) {
+    const std::size_t size = text.size();
+    const auto find = [&](char c, std::size_t at) {
+        const void* found = std::memchr(text.data() + at, c, size - at);
+        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : size;
+    };
+    // Each kind of line end is searched for again only once the walk has passed the last one found,
+    // so a file without any CR (or LF) is not searched to its end for every line.
+    std::size_t cr = from < size ? find('\r', from) : size;
+    std::size_t lf = from < size ? find('\n', from) : size;
+    std::size_t start = from;
+    while (start < size) {
+        if (cr < start) {
+            cr = find('\r', start);
+        }
+        if (lf < start) {
+            lf = find('\n', start);
+        }
+        const std::size_t end = std::min(cr, lf);
+        std::size_t next = end == size ? size : end + 1;
+        if (end == cr && lf == cr + 1 && lf < size) {
+            ++next;
+        }
+        f(text.substr(start, end - start), start, next);
+        start = next;
     }
 }
 
 void parseSection(Section& section) {
     for (const auto& [begin, end] : section.unparsed) {
-        forEachLine(std::string_view(g_store.text).substr(begin, end - begin),
+        forEachLine(std::string_view(g_store.text).substr(begin, end - begin), 0,
                     [&](std::string_view line, std::size_t, std::size_t) {
                         const std::string_view text = trim(line);
                         if (text.empty() || text[0] == ';') {
@@ -210,6 +235,9 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
 std::string serialise() {
     std::string out;
     out.reserve(g_store.text.size() + 64);
+    if (g_store.byteOrderMark) {
+        out += kByteOrderMark;
+    }
     for (Section& section : g_store.sections) {
         parseSection(section);
         out += '[';
@@ -328,12 +356,56 @@ bool writeInPlace(const std::string& name, std::string_view data) {
     return ok;
 }
 
+// The name of a save's temporary file: "." + the file's name + ".tmp" + the saving process's id.
+std::string temporaryPrefix(const std::string& target) {
+    std::string prefix = ".";
+    prefix += platform::namePart(target);
+    prefix += ".tmp";
+    return prefix;
+}
+
+// A save killed between making its temporary file and the rename leaves that file behind. Removes
+// such leftovers beside target: regular files of this user, named exactly like a save's temporary
+// file, whose process no longer runs. Nothing else is touched.
+void removeLeftoverTemporaries(const std::string& folder, const std::string& target) {
+    const std::string prefix = temporaryPrefix(target);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    std::vector<std::pair<std::string, long>> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        const std::string_view digits = name.substr(std::min(prefix.size(), name.size()));
+        if (!name.starts_with(prefix) || digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos) {
+            continue;
+        }
+        long pid = 0;
+        std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+        if (pid != ::getpid()) {
+            candidates.emplace_back(std::string(name), pid);
+        }
+    }
+    const int dirFd = ::dirfd(dir);
+    const uid_t user = ::geteuid();
+    for (const auto& [name, pid] : candidates) {
+        struct stat st {};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_uid == user &&
+            !platform::processRuns(pid)) {
+            ::unlinkat(dirFd, name.c_str(), 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 // The new content goes to a temporary file beside the old one, reaches the disk, and then takes
 // the old file's place in one rename: a crash or a full disk never leaves a half-written file.
 bool writeReplacing(const std::string& name, std::string_view data) {
     const std::string target = resolveTarget(name);
     const std::string folder = platform::folderPart(target);
-    const std::string temporary = folder + "." + platform::namePart(target) + ".tmp" + std::to_string(::getpid());
+    const std::string temporary = folder + temporaryPrefix(target) + std::to_string(::getpid());
+    removeLeftoverTemporaries(folder, target);
 
     int fd = -1;
     if (!g_faults.noTemporaryFile) {
@@ -411,7 +483,6 @@ void writestr(std::string_view key, std::string_view value) {
     if (it != section.index.end()) {
         Entry& entry = section.entries[it->second];
         entry.value = cutValue;
-        entry.bare = false;
         return;
     }
     addEntry(section, Entry{cutKey, cutValue, false});
@@ -441,13 +512,22 @@ bool saveIniFile() {
         return true;
     }
     const std::string content = serialise();
-    // Every folder look-up saves: when the file already holds exactly this, leave it be.
-    if (std::ifstream in{g_iniFileName, std::ios::binary}) {
-        std::string old(content.size() + 1, '\0');
-        in.read(old.data(), static_cast<std::streamsize>(old.size()));
-        if (static_cast<std::size_t>(in.gcount()) == content.size() && old.compare(0, content.size(), content) == 0) {
+    // Every folder look-up saves: when the file already holds exactly this, leave it be. Anything
+    // but a regular file that took the name since the load (a FIFO, say) is left alone as well.
+    std::string old;
+    switch (platform::readRegularFile(g_iniFileName, old)) {
+    case platform::FileRead::Read:
+        if (old == content) {
             return true;
         }
+        break;
+    case platform::FileRead::Unreadable:
+        if (!platform::isRegularFile(g_iniFileName)) {
+            return true;
+        }
+        break;
+    case platform::FileRead::Missing:
+        break;
     }
     return writeReplacing(g_iniFileName, content);
 }
@@ -459,30 +539,26 @@ void saveini() {
 void loadini() {
     g_store = Store{};
     g_currentIndex = kNoSection;
-    g_loadFailed = false;
-    std::ifstream in(g_iniFileName, std::ios::binary);
-    if (!in) {
-        struct stat st {};
-        g_loadFailed = ::stat(g_iniFileName.c_str(), &st) == 0;
-        return;
+    std::string content;
+    const platform::FileRead read = platform::readRegularFile(g_iniFileName, content);
+    // A FIFO, device or socket under the INI file's name counts as a file that cannot be read.
+    g_loadFailed = read == platform::FileRead::Unreadable;
+    if (read == platform::FileRead::Read) {
+        loadIniText(std::move(content));
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-        g_loadFailed = true;
-        return;
-    }
-    loadIniText(std::move(content).str());
 }
 
 void loadIniText(std::string text) {
     g_store = Store{};
     g_currentIndex = kNoSection;
     g_store.text = std::move(text);
+    // A mark at the very start belongs to the file, not to its first line; anywhere else it is data.
+    g_store.byteOrderMark = g_store.text.starts_with(kByteOrderMark);
+    const std::size_t from = g_store.byteOrderMark ? kByteOrderMark.size() : 0;
     // Only the section lines are looked at now; lines before the first section are dropped.
     Section* section = nullptr;
-    std::size_t rangeStart = 0;
-    forEachLine(g_store.text, [&](std::string_view line, std::size_t begin, std::size_t end) {
+    std::size_t rangeStart = from;
+    forEachLine(g_store.text, from, [&](std::string_view line, std::size_t begin, std::size_t next) {
         const std::string_view text = trim(line);
         if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
             return;
@@ -491,7 +567,7 @@ void loadIniText(std::string text) {
             section->unparsed.emplace_back(rangeStart, begin);
         }
         section = &ensureSectionUnparsed(trim(text.substr(1, text.size() - 2)));
-        rangeStart = std::min(end + 1, g_store.text.size());
+        rangeStart = next;
     });
     if (section != nullptr) {
         section->unparsed.emplace_back(rangeStart, g_store.text.size());

@@ -90,7 +90,8 @@ void Startup(const std::vector<std::string>& args) {
 
 void Shutdown() {
     const std::string iniFile = IniFileName();
-    const bool writable = platform::fileExists(iniFile) && !platform::isReadOnly(iniFile);
+    // A FIFO or device under the name is never written either.
+    const bool writable = platform::isRegularFile(iniFile) && !platform::isReadOnly(iniFile);
     bool ok = true;
     if (writable) {
         ok = saveIniFile();

@@ -5,14 +5,12 @@
 #include <iostream>
 #include <vector>
 
-#ifndef _WIN32
-#include <langinfo.h>
-#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "hs_reg.h"
+#include "platform.h"
 
 namespace textfil {
 
@@ -137,20 +135,10 @@ int AppendLine(const std::string& name, std::string_view text) {
 }
 
 std::string TimeStamp(const std::tm& local) {
-#ifdef _WIN32
-    const char* dateFormat = "%x";
-    const char* timeFormat = "%X";
-#else
-    const char* dateFormat = nl_langinfo(D_FMT);
-    const char* timeFormat = nl_langinfo(T_FMT);
-#endif
-    char buffer[128];
-    std::size_t length = std::strftime(buffer, sizeof buffer, dateFormat, &local);
-    std::string stamp(buffer, length);
+    std::string stamp = platform::shortDateText(local);
     if (local.tm_hour != 0 || local.tm_min != 0 || local.tm_sec != 0) {
-        length = std::strftime(buffer, sizeof buffer, timeFormat, &local);
         stamp += ' ';
-        stamp.append(buffer, length);
+        stamp += platform::longTimeText(local);
     }
     return stamp;
 }

@@ -43,8 +43,8 @@ void SetVerboseLogging(bool on);
 std::int32_t ErrorCount();
 std::int32_t WarningCount();
 
-// The log's time stamp for a local time: the user's short date, a blank and the long time, the
-// time left out when it is 00:00:00 (formats of the C library's current LC_TIME locale).
+// The log's time stamp for a local time: the user's short date, a blank and the time with seconds,
+// the time left out when it is 00:00:00 (patterns of the current LC_TIME locale, see platform.h).
 std::string TimeStamp(const std::tm& local);
 
 // Back to the start values, for tests.

@@ -66,11 +66,15 @@ void printError(const std::string& message) {
     std::cerr << "solvemar-ftp: " << felles::OneLine(message) << "\n";
 }
 
-Arguments parseArguments(const std::vector<std::string>& args) {
+// The parameters the GUI toolkit took as its own options are passed over.
+Arguments parseArguments(const std::vector<std::string>& args, const std::vector<bool>& toolkits) {
     Arguments result;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (i < toolkits.size() && toolkits[i]) {
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             result.help = true;
         } else if (arg == "--mappe") {
@@ -203,10 +207,13 @@ void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     qInstallMessageHandler(qtMessages);
-    QApplication app(argc, argv);
+    // Taken before the toolkit removes its own options from argv: the library and this program read
+    // the command line as the user gave it.
+    program::CommandLine commandLine(argc, argv);
+    QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
 
-    const std::vector<std::string> args = program::Arguments(argc, argv);
-    const Arguments arguments = parseArguments(args);
+    const std::vector<std::string>& args = commandLine.arguments();
+    const Arguments arguments = parseArguments(args, commandLine.takenByToolkit());
     if (!arguments.wrongUsage.empty()) {
         printError(arguments.wrongUsage + ". " + kShortUsage);
         return kExitUsage;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,15 +43,21 @@ class ProgramRun : public ::testing::Test {
 protected:
     std::string Root() const { return (m_env.appdata() / "Solvemar").string() + "/"; }
 
-    // Starts the program; the time stamps are then in the C locale's format.
-    void Start() {
+    // Starts the program with the parameters; the time stamps are then in the C locale's format.
+    void Start(std::vector<std::string> args = {}) {
         testsupport::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
         testsupport::ScopedEnv lcAll("LC_ALL", "C");
-        std::vector<char*> argv = {const_cast<char*>(PYTAGORAS_EXE), nullptr};
+        args.insert(args.begin(), PYTAGORAS_EXE);
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
         ASSERT_EQ(::posix_spawn(&m_pid, PYTAGORAS_EXE, nullptr, nullptr, argv.data(), environ), 0);
     }
 
-    // SIGTERM, then the exit code; -1 when the program did not end by itself in time.
+    // SIGTERM, then the exit code, or 128 + the signal that ended the program; -1 when the program did
+    // not end by itself in time.
     int Stop() {
         ::kill(m_pid, SIGTERM);
         int status = 0;
@@ -60,7 +67,10 @@ protected:
             ::waitpid(m_pid, &status, 0);
         }
         m_pid = -1;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (!ended) {
+            return -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     void TearDown() override {
@@ -102,7 +112,7 @@ TEST_F(ProgramRun, VerboseLogFromTheWorkingFolderIni) {
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(Stop(), 0);
 
-    static const std::regex line(R"(\d\d/\d\d/\d\d( \d\d:\d\d:\d\d)? ([^\r\n]*)\r\n)");
+    static const std::regex line(R"(\d{4}-\d\d-\d\d( \d\d:\d\d:\d\d)? ([^\r\n]*)\r\n)");
     std::vector<std::string> messages;
     const std::string bytes = ReadFileBytes(log);
     std::string rest;
@@ -122,6 +132,65 @@ TEST_F(ProgramRun, VerboseLogFromTheWorkingFolderIni) {
     EXPECT_EQ(messages[4], "Oppdaterer " + ini);
     EXPECT_EQ(messages[5], "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler");
     EXPECT_NE(ReadFileBytes(ini).find("[FOLDERS]"), std::string::npos);
+}
+
+TEST_F(ProgramRun, TheLibraryReadsTheCommandLineAsGiven) {
+    const struct {
+        std::vector<std::string> args;
+        std::string user;
+    } rows[] = {
+        {{"--user", "-reverse"}, "BRUKER: -REVERSE"},
+        {{"--user", "-qwindowtitle"}, "BRUKER: -QWINDOWTITLE"},
+        {{"--user", "-style"}, "BRUKER: -STYLE"},
+        {{"-style", "fusion", "--user", "x"}, "BRUKER: X"},
+    };
+    const std::string ini = (m_env.work() / "SOLVEMAR.INI").string();
+    const std::string log = Root() + "log/pytagoras.log";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.user);
+        WriteFileBytes(ini, "[STANDARD]\r\nLogToFile=1\r\n");
+        fs::remove(log);
+        Start(row.args);
+        ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(log).find("BRUKER: ") != std::string::npos; }, 20s));
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(Stop(), 0);
+        EXPECT_NE(ReadFileBytes(log).find(" " + row.user + "\r\n"), std::string::npos) << ReadFileBytes(log);
+    }
+}
+
+TEST_F(ProgramRun, StartUpNeverWaitsBeyondASignal) {
+    const std::string ini = (m_env.work() / "SOLVEMAR.INI").string();
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        std::function<bool()> inStartUpOrLater;
+        int stopped;
+        std::string fifo; // still a FIFO afterwards
+    } rows[] = {
+        {"a FIFO as SOLVEMAR.INI is passed over and never written; SIGTERM then quits the event loop cleanly",
+         [&] { ::mkfifo(ini.c_str(), 0644); }, [&] { return fs::is_directory(Root() + "maler/rb7"); }, 0, ini},
+        // Opening a FIFO with no reader as the log file waits for ever, like a hung network folder.
+        {"SIGTERM while start-up waits ends the program",
+         [&] {
+             WriteFileBytes(ini, "[STANDARD]\r\nLogToFile=1\r\n");
+             fs::create_directories(Root() + "log");
+             ::mkfifo((Root() + "log/pytagoras.log").c_str(), 0644);
+         },
+         [&] { return ReadFileBytes(ini).find("log_folder=") != std::string::npos; }, 128 + SIGTERM,
+         Root() + "log/pytagoras.log"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(m_env.appdata() / "Solvemar");
+        fs::remove(ini);
+        row.prepare();
+        Start();
+        ASSERT_TRUE(WaitFor(row.inStartUpOrLater, 20s));
+        std::this_thread::sleep_for(500ms);
+        EXPECT_EQ(Stop(), row.stopped);
+        EXPECT_TRUE(fs::is_fifo(row.fifo));
+        EXPECT_FALSE(fs::exists(Root() + "etc/SOLVEMAR.INI"));
+    }
 }
 
 } // namespace

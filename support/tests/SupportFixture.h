@@ -43,7 +43,7 @@ inline std::vector<std::string> LogLines(const std::string& bytes) {
     return lines;
 }
 
-// The message of a log line written under the C locale ("12/08/26 14:05:09 message"), or
+// The message of a log line written under the C locale ("2026-12-08 14:05:09 message"), or
 // "<bad stamp>" when the time stamp is not well formed.
 std::string MessageOf(const std::string& line);
 

@@ -237,6 +237,8 @@ TEST_F(CleanupFaultTest, CleanfolderEmptiesExactlyTheTreeAskedFor) {
     EXPECT_EQ(ReadFileBytes(m_env.root() / "t.log").find("FEIL"), std::string::npos);
 }
 
+constexpr uid_t kNobody = 65534;
+
 // Hands every entry below and including top to uid/gid, links themselves rather than their targets.
 void giveAway(const fs::path& top, uid_t uid, gid_t gid) {
     ::lchown(top.c_str(), uid, gid);
@@ -245,38 +247,200 @@ void giveAway(const fs::path& top, uid_t uid, gid_t gid) {
     }
 }
 
+// Runs the clean-up of top as an ordinary user: as root every removal succeeds and no mode matters,
+// so root runs it as nobody in a child process (the test process keeps its rights); anyone else runs
+// it as himself. The caller hands the tree to nobody first.
+void cleanAsOrdinaryUser(const fs::path& root, const fs::path& top) {
+    if (::geteuid() != 0) {
+        hs_reg::cleanfolder(top.string());
+        return;
+    }
+    ::chmod(root.c_str(), 0755);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+        textfil::SetLogToFile(false);
+        if (dropped) {
+            hs_reg::cleanfolder(top.string());
+        }
+        ::_exit(dropped ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "could not drop root rights";
+}
+
 TEST_F(CleanupFaultTest, OwnerWithoutRootRightsEmptiesReadOnlyFolders) {
     makeOutside();
     const fs::path top = m_env.root() / "eier-tmp";
     makeHostileTree(top);
-    if (::geteuid() != 0) {
-        hs_reg::cleanfolder(top.string());
-    } else {
-        // As root every removal succeeds: run the clean-up as an ordinary owner of the tree instead, in a
-        // child process so the test process keeps its rights. The outside stays root's.
-        constexpr uid_t kNobody = 65534;
-        giveAway(top, kNobody, kNobody);
-        ::chmod(m_env.root().c_str(), 0755);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-            textfil::SetLogToFile(false);
-            if (dropped) {
-                hs_reg::cleanfolder(top.string());
-            }
-            ::_exit(dropped ? 0 : 3);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        ASSERT_EQ(WEXITSTATUS(status), 0) << "could not drop root rights";
-    }
+    // The outside stays root's.
+    giveAway(top, kNobody, kNobody);
+    cleanAsOrdinaryUser(m_env.root(), top);
     for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
         ADD_FAILURE() << "left: " << it->path().string();
     }
     EXPECT_TRUE(isEmptyFolder(top));
     expectOutsideIntact();
+}
+
+TEST_F(CleanupFaultTest, FoldersOpenedUpThatStayAfterAllGetTheirModeBack) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making a folder its user may not empty needs another user's files";
+    }
+    struct Row {
+        const char* folder;
+        mode_t mode;
+    };
+    // Each holds a file of its own, which goes, and a folder of root's with a file, which stays.
+    const Row rows[] = {
+        {"laast", 0555},
+        {"stengt", 0},
+        {"laast-ytre", 0555},
+        {"laast-ytre/laast-indre", 0500},
+    };
+    const fs::path top = m_env.root() / "modus-tmp";
+    for (const Row& row : rows) {
+        fs::create_directories(top / row.folder / "fremmed");
+        WriteFileBytes(top / row.folder / "egen.txt", "own");
+        WriteFileBytes(top / row.folder / "fremmed" / "f.txt", "root's");
+    }
+    giveAway(top, kNobody, kNobody);
+    for (const Row& row : rows) {
+        giveAway(top / row.folder / "fremmed", 0, 0);
+        ::chmod((top / row.folder).c_str(), row.mode);
+    }
+    cleanAsOrdinaryUser(m_env.root(), top);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.folder);
+        struct stat st {};
+        ASSERT_EQ(::stat((top / row.folder).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, row.mode);
+        EXPECT_FALSE(fs::exists(top / row.folder / "egen.txt"));
+        EXPECT_EQ(ReadFileBytes(top / row.folder / "fremmed" / "f.txt"), "root's");
+    }
+}
+
+// Lowers the process's limit of open descriptors for one scope.
+class ScopedDescriptorLimit {
+public:
+    explicit ScopedDescriptorLimit(rlim_t count) {
+        ::getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = count;
+        m_active = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~ScopedDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_old); }
+    ScopedDescriptorLimit(const ScopedDescriptorLimit&) = delete;
+    ScopedDescriptorLimit& operator=(const ScopedDescriptorLimit&) = delete;
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_old{};
+    bool m_active = false;
+};
+
+// Nests levels folders named name below top, folder by folder through handles, so the whole path may
+// be longer than the system takes in one call; at the bottom a file and a link out of the tree.
+void makeDeepTree(const fs::path& top, int levels, const char* name, const fs::path& outside) {
+    fs::create_directories(top);
+    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < levels && fd >= 0; ++i) {
+        ::mkdirat(fd, name, 0755);
+        const int below = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = below;
+    }
+    ASSERT_GE(fd, 0);
+    const int file = ::openat(fd, "bunn.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0400);
+    ::close(file);
+    ::symlinkat(outside.c_str(), fd, "lenke-ut");
+    ::close(fd);
+}
+
+TEST_F(CleanupFaultTest, AnyDepthIsEmptiedWithFewOpenDescriptors) {
+    struct Row {
+        const char* name;
+        int levels;
+        const char* folderName;
+    };
+    const Row rows[] = {
+        {"600 levels", 600, "d"},
+        {"a path longer than the system's limit", 1500, "niva"},
+    };
+    makeOutside();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path top = m_env.root() / "dyp-tmp";
+        makeDeepTree(top, row.levels, row.folderName, outside());
+        fs::remove(m_env.root() / "t.log");
+        {
+            ScopedDescriptorLimit limit(64);
+            ASSERT_TRUE(limit.active());
+            hs_reg::cleanfolder(top.string());
+        }
+        EXPECT_TRUE(isEmptyFolder(top));
+        EXPECT_EQ(ReadFileBytes(m_env.root() / "t.log").find("FEIL"), std::string::npos);
+        expectOutsideIntact();
+    }
+}
+
+TEST_F(CleanupFaultTest, FoldersMovedMidWalkAreNotTakenForOthers) {
+    struct Row {
+        const char* name;
+        // Runs while the walk is 30 levels down top/d/d/...
+        std::function<void(const fs::path& top)> move;
+        std::function<void(const fs::path& top)> check;
+        std::size_t errors;
+    };
+    const Row rows[] = {
+        {"a folder above moved elsewhere in the tree",
+         [](const fs::path& top) { fs::rename(top / "d" / "d", top / "flyttet"); },
+         [](const fs::path& top) {
+             EXPECT_TRUE(isEmptyFolder(top / "flyttet"));
+             EXPECT_FALSE(fs::exists(top / "d"));
+         },
+         1},
+        {"a folder above replaced by a new one of the same name",
+         [](const fs::path& top) {
+             fs::rename(top / "d" / "d", top / "d2");
+             fs::rename(top / "d", top / "gammel");
+             fs::create_directory(top / "d");
+             WriteFileBytes(top / "d" / "ny.txt", "new");
+         },
+         [](const fs::path& top) {
+             EXPECT_EQ(ReadFileBytes(top / "d" / "ny.txt"), "new") << "the new folder is not the one walked";
+             EXPECT_TRUE(isEmptyFolder(top / "d2"));
+         },
+         2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path top = m_env.root() / "flytt-tmp";
+        fs::path deep = top;
+        for (int i = 0; i < 40; ++i) {
+            deep /= "d";
+            fs::create_directories(deep);
+            WriteFileBytes(deep / "f", "f");
+        }
+        fs::remove(m_env.root() / "t.log");
+        int entered = 0;
+        hs_reg::setBusyCursorHook([&](bool busy) {
+            if (busy && ++entered == 30) {
+                row.move(top);
+            }
+        });
+        hs_reg::cleanfolder(top.string());
+        hs_reg::setBusyCursorHook(nullptr);
+        row.check(top);
+        const auto messages = LogMessagesOf((m_env.root() / "t.log").string());
+        EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                                [](const std::string& m) { return m.starts_with("FEIL: kan ikke slette mappen "); }),
+                  static_cast<std::ptrdiff_t>(row.errors));
+        fs::remove_all(top);
+    }
 }
 
 TEST_F(CleanupFaultTest, DeletetreeBelowTheTopRemovesOnlyThatBranch) {

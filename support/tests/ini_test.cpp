@@ -1,5 +1,10 @@
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include "SupportFixture.h"
 
@@ -37,6 +42,66 @@ TEST_F(IniTest, LoadDropsCommentsAndPreSectionLinesAndWritesBackInOrder) {
     EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\nLogToFile=1\r\nName=Ola Nordmann\r\nAdded=new\r\n\r\n"
                                     "[FOLDERS]\r\nlog_folder=/a/b/\r\n\r\n"
                                     "[Extra]\r\nn=-5\r\n\r\n");
+}
+
+TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
+    struct Read {
+        const char* section;
+        const char* key;
+        std::string value;
+    };
+    struct Row {
+        const char* name;
+        std::string file;
+        std::vector<Read> reads;
+        std::string saved;
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::vector<Read> both = {{"STANDARD", "LogToFile", "1"}, {"SERVER-SETTING-FTP", "server", "s"}};
+    const std::string bothSaved = "[STANDARD]\r\nLogToFile=1\r\n\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n\r\n";
+    const Row rows[] = {
+        {"LF", "[STANDARD]\nLogToFile=1\n[SERVER-SETTING-FTP]\nserver=s\n", both, bothSaved},
+        {"CR LF", "[STANDARD]\r\nLogToFile=1\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n", both, bothSaved},
+        {"CR alone", "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s\r", both, bothSaved},
+        {"CR alone ends the file's last line, a section",
+         "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s\r[TOM]\r", both, bothSaved + "[TOM]\r\n\r\n"},
+        {"mixed, last line without an end", "[STANDARD]\rLogToFile=1\r\n[SERVER-SETTING-FTP]\nserver=s", both,
+         bothSaved},
+        {"LF CR is two line ends", "[STANDARD]\n\rLogToFile=1\n\r\n\r[SERVER-SETTING-FTP]\n\rserver=s\n\r", both,
+         bothSaved},
+        {"mark at the start is kept", bom + "[STANDARD]\r\nLogToFile=1\r\n[SERVER-SETTING-FTP]\r\nserver=s\r\n", both,
+         bom + bothSaved},
+        {"mark at the start with CR alone", bom + "[STANDARD]\rLogToFile=1\r[SERVER-SETTING-FTP]\rserver=s", both,
+         bom + bothSaved},
+        {"mark before lines dropped as before the first section",
+         bom + "\r\n; comment\rlost=1\n[STANDARD]\nLogToFile=1",
+         {{"STANDARD", "LogToFile", "1"}},
+         bom + "[STANDARD]\r\nLogToFile=1\r\n\r\n"},
+        {"mark inside the file is data",
+         "[STANDARD]\r\n" + bom + "LogToFile=1\r\n",
+         {{"STANDARD", "LogToFile", ""}, {"STANDARD", "\xEF\xBB\xBFLogToFile", "1"}},
+         "[STANDARD]\r\n" + bom + "LogToFile=1\r\n\r\n"},
+        {"bare line does not shadow a later key",
+         "[STANDARD]\r\nLogToFile\r\nLogToFile=1",
+         {{"STANDARD", "LogToFile", "1"}},
+         "[STANDARD]\r\nLogToFile\r\nLogToFile=1\r\n\r\n"},
+        {"bare line alone is no key",
+         "[STANDARD]\nVerboseLogging\n",
+         {{"STANDARD", "VerboseLogging", ""}},
+         "[STANDARD]\r\nVerboseLogging\r\n\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Load(row.file);
+        for (const Read& read : row.reads) {
+            hs_reg::setsection(read.section);
+            EXPECT_EQ(hs_reg::readstr(read.key), read.value) << read.section << "/" << read.key;
+            EXPECT_EQ(hs_reg::readbool(read.key), read.value == "1") << read.section << "/" << read.key;
+        }
+        hs_reg::resetsection();
+        EXPECT_TRUE(hs_reg::saveIniFile());
+        EXPECT_EQ(ReadFileBytes(m_ini), row.saved);
+    }
 }
 
 TEST_F(IniTest, RepeatedSectionsAndKeys) {
@@ -178,12 +243,101 @@ TEST_F(IniTest, SaveThroughASymbolicLinkReplacesTheTarget) {
 }
 
 TEST_F(IniTest, UnreadableExistingFileIsNotOverwritten) {
-    // A folder standing where the file should be cannot be read as a file, even by root.
-    fs::create_directory(m_ini);
-    hs_reg::loadini();
-    hs_reg::writestr("a", "1");
-    hs_reg::saveini();
-    EXPECT_TRUE(fs::is_directory(m_ini));
+    struct Row {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        fs::file_type type;
+    };
+    const Row rows[] = {
+        // A folder standing where the file should be cannot be read as a file, even by root.
+        {"folder", [](const std::string& name) { fs::create_directory(name); }, fs::file_type::directory},
+        // Opening a FIFO for reading would wait for a writer for ever.
+        {"FIFO", [](const std::string& name) { ::mkfifo(name.c_str(), 0644); }, fs::file_type::fifo},
+        {"socket",
+         [](const std::string& name) {
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             name.copy(address.sun_path, sizeof address.sun_path - 1);
+             ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+             ::close(fd);
+         },
+         fs::file_type::socket},
+        {"link to a device", [](const std::string& name) { fs::create_symlink("/dev/null", name); },
+         fs::file_type::character},
+    };
+    // A load that waits for ever ends the test run instead of hanging it.
+    ::alarm(60);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(m_ini);
+        row.make(m_ini);
+        ASSERT_EQ(fs::status(m_ini).type(), row.type);
+        hs_reg::loadini();
+        EXPECT_EQ(hs_reg::readstr("a"), "");
+        hs_reg::writestr("a", "1");
+        EXPECT_TRUE(hs_reg::saveIniFile());
+        EXPECT_EQ(fs::status(m_ini).type(), row.type);
+        EXPECT_EQ(FilesInWork(), 1u);
+    }
+    ::alarm(0);
+}
+
+TEST_F(IniTest, SaveRemovesOnlyLeftoversOfKilledSaves) {
+    // A process that has ended: its id is free.
+    const pid_t dead = ::fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) {
+        ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string deadId = std::to_string(dead);
+    const std::string liveId = std::to_string(::getppid());
+    const fs::path outside = m_env.root() / "utenfor.txt";
+    WriteFileBytes(outside, "outside");
+    const fs::path work = m_env.work();
+    struct Row {
+        std::string name;
+        std::function<void(const fs::path&)> make;
+        bool removed;
+    };
+    const auto file = [](const fs::path& path) { WriteFileBytes(path, "left"); };
+    std::vector<Row> rows = {
+        {".SOLVEMAR.INI.tmp" + deadId, file, true},
+        {".SOLVEMAR.INI.tmp4194305", file, true}, // above any pid the system hands out
+        {".SOLVEMAR.INI.tmp" + liveId, file, false},
+        {".SOLVEMAR.INI.tmp", file, false},
+        {".SOLVEMAR.INI.tmp" + deadId + "x", file, false},
+        {".SOLVEMAR.INI.tmp-" + deadId, file, false},
+        {".SOLVEMAR.INI.tmp99999999999999999999999", file, false},
+        {".solvemar.ini.tmp" + deadId, file, false},
+        {"SOLVEMAR.INI.tmp" + deadId, file, false},
+        {".ANNET.INI.tmp" + deadId, file, false},
+        {".SOLVEMAR.INI.bak" + deadId, file, false},
+        {".SOLVEMAR.INI.tmp" + deadId + "0", [](const fs::path& path) { fs::create_directory(path); }, false},
+        {".SOLVEMAR.INI.tmp" + deadId + "1", [&](const fs::path& path) { fs::create_symlink(outside, path); }, false},
+        {".SOLVEMAR.INI.tmp" + deadId + "2", [](const fs::path& path) { ::mkfifo(path.c_str(), 0644); }, false},
+    };
+    if (::geteuid() == 0) {
+        constexpr uid_t kNobody = 65534;
+        rows.push_back({".SOLVEMAR.INI.tmp" + deadId + "3",
+                        [](const fs::path& path) {
+                            WriteFileBytes(path, "another user's");
+                            ::chown(path.c_str(), kNobody, kNobody);
+                        },
+                        false});
+    }
+    Load("[STANDARD]\na=1\n");
+    for (const Row& row : rows) {
+        row.make(work / row.name);
+    }
+    hs_reg::writestr("a", "2");
+    EXPECT_TRUE(hs_reg::saveIniFile());
+    for (const Row& row : rows) {
+        EXPECT_EQ(fs::exists(fs::symlink_status(work / row.name)), !row.removed) << row.name;
+    }
+    EXPECT_EQ(ReadFileBytes(outside), "outside");
+    EXPECT_EQ(ReadFileBytes(m_ini), "[STANDARD]\r\na=2\r\n\r\n");
 }
 
 } // namespace

@@ -153,23 +153,58 @@ TEST_F(LogTest, XmlMessageOnlyThroughItsOwnHookAndWhenVerbose) {
     EXPECT_EQ(LogMessagesOf(m_log), std::vector<std::string>{"XML: 7 abc"});
 }
 
-TEST(LogTimeStamp, ShortDateBlankLongTimeAndNoTimeAtMidnight) {
+// Compiles a locale into folder with localedef (no root needed), where setlocale finds it through
+// LOCPATH. The machine's own locales are not asked first: glibc remembers a failed look-up.
+bool MakeLocale(const std::string& name, const fs::path& folder) {
+    const std::string source = name.substr(0, name.find('.'));
+    const int pid =
+        testsupport::SpawnProcess({"/usr/bin/localedef", "-i", source, "-f", "UTF-8", (folder / name).string()});
+    // localedef answers 1 for mere warnings; the locale is usable all the same.
+    const int code = pid > 0 ? testsupport::WaitForExit(pid) : -1;
+    return (code == 0 || code == 1) && fs::is_directory(folder / name);
+}
+
+TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheLocaleAndNoTimeAtMidnight) {
+    struct Row {
+        const char* locale;
+        const char* evening; // 2026-12-08 20:56:09
+        const char* midnight;
+        const char* secondAfterMidnight;
+    };
+    const Row rows[] = {
+        {"C", "2026-12-08 20:56:09", "2026-12-08", "2026-12-08 00:00:01"},
+        {"nb_NO.UTF-8", "08.12.2026 20:56:09", "08.12.2026", "08.12.2026 00:00:01"},
+        {"POSIX", "2026-12-08 20:56:09", "2026-12-08", "2026-12-08 00:00:01"},
+        // The narrow no-break space before AM and PM is the locale's own.
+        {"en_US.UTF-8", "12/8/26 8:56:09\u202fPM", "12/8/26", "12/8/26 12:00:01\u202fAM"},
+        {"C.UTF-8", "2026-12-08 20:56:09", "2026-12-08", "2026-12-08 00:00:01"},
+    };
+    testsupport::TempFolder locales;
+    testsupport::ScopedEnv locpath("LOCPATH", locales.str());
     const std::string saved = std::setlocale(LC_TIME, nullptr);
-    std::setlocale(LC_TIME, "C");
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 8;
-    t.tm_hour = 14;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    EXPECT_EQ(textfil::TimeStamp(t), "12/08/26 14:05:09");
-    t.tm_hour = 0;
-    t.tm_min = 0;
-    t.tm_sec = 0;
-    EXPECT_EQ(textfil::TimeStamp(t), "12/08/26");
-    t.tm_sec = 1;
-    EXPECT_EQ(textfil::TimeStamp(t), "12/08/26 00:00:01");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.locale);
+        if (std::string_view(row.locale).find('_') != std::string_view::npos &&
+            !MakeLocale(row.locale, locales.path())) {
+            ADD_FAILURE() << "cannot make the locale (is the locales package installed?)";
+            continue;
+        }
+        ASSERT_NE(std::setlocale(LC_TIME, row.locale), nullptr);
+        std::tm t{};
+        t.tm_year = 2026 - 1900;
+        t.tm_mon = 11;
+        t.tm_mday = 8;
+        t.tm_hour = 20;
+        t.tm_min = 56;
+        t.tm_sec = 9;
+        EXPECT_EQ(textfil::TimeStamp(t), row.evening);
+        t.tm_hour = 0;
+        t.tm_min = 0;
+        t.tm_sec = 0;
+        EXPECT_EQ(textfil::TimeStamp(t), row.midnight);
+        t.tm_sec = 1;
+        EXPECT_EQ(textfil::TimeStamp(t), row.secondAfterMidnight);
+    }
     std::setlocale(LC_TIME, saved.c_str());
 }
 

@@ -259,4 +259,24 @@ TEST_F(HostProgramTest, HeadlessWithoutFtpEntryExplainsInsteadOfWaiting) {
     expectOneLine(run({"hent", "a.txt"}), "SERVER-SETTING-FTP");
 }
 
+TEST_F(HostProgramTest, CommandLineIsReadAsGivenAndToolkitOptionsArePassedOver) {
+    writeIni("");
+    const fs::path log = m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log";
+    const struct {
+        std::vector<std::string> args;
+        std::string user;
+    } rows[] = {
+        {{"--user", "-reverse", "hent", "a.txt"}, "BRUKER: -REVERSE"},
+        {{"--user", "-style", "hent", "a.txt"}, "BRUKER: -STYLE"},
+        {{"-style", "fusion", "--user", "x", "hent", "a.txt"}, "BRUKER: X"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.user);
+        fs::remove(log);
+        // The usage is right, so the run gets as far as the missing FTP entry.
+        expectOneLine(run(row.args), "SERVER-SETTING-FTP");
+        EXPECT_THAT(testsupport::ReadFileBytes(log), HasSubstr(" " + row.user + "\r\n"));
+    }
+}
+
 } // namespace

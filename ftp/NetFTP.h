@@ -39,11 +39,12 @@
 //   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy.
 #pragma once
 
-#include "NetBuffer.h"
 #include "NetExceptions.h"
+#include "NetFileStream.h"
 #include "NetReplies.h"
-#include "NetSocket.h"
-#include "NetTCP.h"
+#include "NetSimpleServer.h"
+#include "NetStream.h"
+#include "NetTCPClient.h"
 
 #include <chrono>
 #include <cstdint>
@@ -92,7 +93,7 @@ private:
     void runTransfer(const std::string& command, TNetStream& stream, Direction direction);
     void runActive(const std::string& command, TNetStream& stream, Direction direction);
     void runPassive(const std::string& command, TNetStream& stream, Direction direction);
-    void moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, bool fromStart);
+    void moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, From from);
     void shareWorkHandlers(TNetTCPConnection& data) const;
     void releaseDataConnection();
     void awaitFinalReply();

@@ -129,8 +129,9 @@ TEST(Helpers, ReadinessWaitOnABrokenHandleRaises) {
     ::close(fds[0]);
     ::close(fds[1]);
     // A handle that is no longer open: the wait must not report "not ready" for ever.
-    EXPECT_THROW(net::WaitForSocket(fds[0], false, std::chrono::milliseconds(100)), net::ENetSocketError);
-    EXPECT_THROW(net::WaitForSocket(-1, false, std::chrono::milliseconds(100)), net::ENetConnClosedGracefully);
+    const auto deadline = net::TNetDeadline::After(net::SystemClock(), std::chrono::milliseconds(100));
+    EXPECT_THROW(net::WaitForSocket(fds[0], net::WaitFor::Reading, deadline), net::ENetSocketError);
+    EXPECT_THROW(net::WaitForSocket(-1, net::WaitFor::Reading, deadline), net::ENetConnClosedGracefully);
 }
 
 } // namespace

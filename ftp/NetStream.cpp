@@ -1,0 +1,50 @@
+#include "NetStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace net {
+
+void TNetStream::TakeFrom(TNetReceiveSource& source) {
+    // One write per piece would cost a system call each and buy nothing: the file is only looked at when
+    // the transfer ends.
+    const std::size_t pieceSize = source.PieceSize();
+    std::vector<char> batch(std::max(kWriteBatch, pieceSize));
+    std::size_t filled = 0;
+    try {
+        for (std::size_t piece = source.NextPiece(); piece > 0; piece = source.NextPiece()) {
+            if (batch.size() - filled < pieceSize) {
+                Write(batch.data(), filled);
+                filled = 0;
+            }
+            filled += source.Receive(batch.data() + filled, piece);
+        }
+    } catch (...) {
+        Write(batch.data(), filled); // what was received stays
+        throw;
+    }
+    Write(batch.data(), filled);
+}
+
+std::size_t TNetMemoryStream::Read(char* data, std::size_t count) {
+    const auto size = static_cast<std::int64_t>(m_bytes.size());
+    if (m_position >= size) {
+        return 0;
+    }
+    const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(size - m_position));
+    std::memcpy(data, m_bytes.data() + m_position, n);
+    m_position += static_cast<std::int64_t>(n);
+    return n;
+}
+
+void TNetMemoryStream::Write(const char* data, std::size_t count) {
+    const auto end = static_cast<std::size_t>(m_position) + count;
+    if (end > m_bytes.size()) {
+        m_bytes.resize(end);
+    }
+    std::memcpy(m_bytes.data() + m_position, data, count);
+    m_position = static_cast<std::int64_t>(end);
+}
+
+} // namespace net

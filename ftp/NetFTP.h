@@ -41,6 +41,7 @@
 
 #include "NetExceptions.h"
 #include "NetFileStream.h"
+#include "NetMemoryStream.h"
 #include "NetReplies.h"
 #include "NetSimpleServer.h"
 #include "NetStream.h"

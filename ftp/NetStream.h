@@ -1,4 +1,4 @@
-// The streams a transfer reads an upload from and writes a download into, and the source a download's
+// The stream a transfer reads an upload from or writes a download into, and the source a download's
 // stream takes its bytes from.
 #pragma once
 
@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 
 namespace net {
 
@@ -48,23 +47,6 @@ public:
     // Writes what source gives at the position until it has nothing more. Pieces are received one by one
     // and written in batches; what was received before a failure is written too.
     virtual void TakeFrom(TNetReceiveSource& source);
-};
-
-class TNetMemoryStream : public TNetStream {
-public:
-    TNetMemoryStream() = default;
-    explicit TNetMemoryStream(std::string bytes) : m_bytes(std::move(bytes)) {}
-    std::int64_t Size() const override { return static_cast<std::int64_t>(m_bytes.size()); }
-    std::int64_t Position() const override { return m_position; }
-    void SetPosition(std::int64_t position) override { m_position = position; }
-    void SetSize(std::int64_t size) override { m_bytes.resize(static_cast<std::size_t>(size)); }
-    std::size_t Read(char* data, std::size_t count) override;
-    void Write(const char* data, std::size_t count) override;
-    const std::string& Bytes() const { return m_bytes; }
-
-private:
-    std::string m_bytes;
-    std::int64_t m_position = 0;
 };
 
 } // namespace net

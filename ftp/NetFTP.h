@@ -37,6 +37,11 @@
 //   ENetSocketError (number()), ENetConnClosedGracefully, ENetFTPFileAlreadyExists, EFileError for
 //   local files, EConvertError for a PASV reply with non-numbers, ENetUnsafeArgument for a name with
 //   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy.
+//
+// Beneath it, top to bottom: TNetTCPConnection (line and reply reader, stream transfers) reads and writes
+// through a TNetByteStream, the socket's or one put in its place with UseStream (memory in tests); every
+// wait ends at a deadline on the connection's TNetClock. A download's TNetStream takes its bytes from the
+// data connection (TakeFrom), and a local file may splice them straight from a clear-text socket.
 #pragma once
 
 #include "NetExceptions.h"

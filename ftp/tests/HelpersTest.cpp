@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+using namespace std::string_literals;
+
 namespace {
 
 TEST(Helpers, SocketErrorText) {
@@ -71,16 +73,8 @@ TEST(Helpers, ReplyCodeOfLastLine) {
         std::string line;
         std::int16_t code;
     };
-    const Row rows[] = {{"226 Done", 226},
-                        {"+ok fine", 1},
-                        {"-Err bad", 0},
-                        {"21", 21},
-                        {"ab", 0},
-                        {"xyz 1", 0},
-                        {std::string("2\0"
-                                     "0 odd code",
-                                     12),
-                         0}};
+    const Row rows[] = {{"226 Done", 226}, {"+ok fine", 1}, {"-Err bad", 0},        {"21", 21},
+                        {"ab", 0},         {"xyz 1", 0},    {"2\0000 odd code"s, 0}};
     for (const Row& row : rows) {
         EXPECT_EQ(net::ReplyCodeOf(row.line), row.code) << row.line;
     }

@@ -86,16 +86,12 @@ TEST(ReplyReader, RepliesOfRealServers) {
           {"215 UNIX Type: L8"},
           {"213 42"}}},
         {"NUL inside reply lines; a NUL in the code gives 0",
-         "220 Hello\0world\r\n331 Pass\0word\r\n215 UNIX\0L8\r\n213 12\0"
-         "34\r\n2\0"
-         "0 odd code\r\n213 7\r\n"s,
+         "220 Hello\0world\r\n331 Pass\0word\r\n215 UNIX\0L8\r\n213 12\00034\r\n2\0000 odd code\r\n213 7\r\n"s,
          {{"220 Hello\0world"s},
           {"331 Pass\0word"s},
           {"215 UNIX\0L8"s},
-          {"213 12\0"
-           "34"s},
-          {"2\0"
-           "0 odd code"s},
+          {"213 12\00034"s},
+          {"2\0000 odd code"s},
           {"213 7"}}},
         {"17,000 characters a line",
          "220-" + g17000 + "\r\n220 " + g17000 + "\r\n",
@@ -190,10 +186,7 @@ TEST(ReplyReader, SizeReplies) {
         {"beyond 64 bits", "213 99999999999999999999\r\n", -1},
         {"not a number", "213 big\r\n", -1},
         {"negative", "213 -5\r\n", -1},
-        {"NUL inside the number",
-         "213 12\0"
-         "34\r\n"s,
-         -1},
+        {"NUL inside the number", "213 12\00034\r\n"s, -1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -121,7 +121,7 @@ BENCHMARK(BM_Download)->Iterations(1)->UseRealTime()->Unit(benchmark::kMilliseco
 class PlainFile : public net::TNetFileStream {
 public:
     using net::TNetFileStream::TNetFileStream;
-    int NativeHandle() const override { return -1; }
+    void TakeFrom(net::TNetReceiveSource& source) override { net::TNetStream::TakeFrom(source); }
 };
 
 void BM_DownloadCopying(benchmark::State& state) {

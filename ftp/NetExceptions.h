@@ -2,6 +2,8 @@
 // message, and one base class keeps catch sites simple.
 #pragma once
 
+#include "NetSocketErrors.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -36,8 +38,6 @@ private:
 };
 
 // "Socket Error # n" CR LF text, with Windows Sockets numbers on every platform.
-std::string SocketErrorText(int number);
-
 class ENetSocketError : public ENetException {
 public:
     explicit ENetSocketError(int number) : ENetException(SocketErrorText(number)), m_number(number) {}

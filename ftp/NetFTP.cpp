@@ -1,7 +1,6 @@
 #include "NetFTP.h"
 
 #include <algorithm>
-#include <sys/stat.h>
 
 namespace net {
 
@@ -13,7 +12,7 @@ TNetFTP::~TNetFTP() {
     OnDisconnected = nullptr;
     OnStatus = nullptr;
     m_dataConnection.reset();
-    m_socket.Close();
+    CloseConnection();
 }
 
 void TNetFTP::SetTransferType(TNetFTPTransferType type) {
@@ -76,8 +75,7 @@ std::int64_t TNetFTP::QueryFileSize(const std::string& remoteName) {
 
 void TNetFTP::DownloadFile(const std::string& remoteName, const std::string& localPath, bool canOverwrite) {
     CheckCommandArgument(remoteName);
-    struct stat info {};
-    if (!canOverwrite && ::stat(localPath.c_str(), &info) == 0) {
+    if (!canOverwrite && LocalFileExists(localPath)) {
         throw ENetFTPFileAlreadyExists();
     }
     TNetFileStream file(localPath, TFileMode::CreateForWriting);
@@ -122,6 +120,7 @@ void TNetFTP::shareWorkHandlers(TNetTCPConnection& data) const {
     data.IdleTimeout = IdleTimeout;
     data.RecvBufferSize = RecvBufferSize;
     data.SendBufferSize = SendBufferSize;
+    data.SetClock(Clock());
 }
 
 void TNetFTP::releaseDataConnection() {
@@ -131,11 +130,11 @@ void TNetFTP::releaseDataConnection() {
     }
 }
 
-void TNetFTP::moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, bool fromStart) {
+void TNetFTP::moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, From from) {
     if (direction == Direction::Download) {
         data.ReceiveStream(stream, -1);
     } else {
-        data.SendStream(stream, fromStart);
+        data.SendStream(stream, from);
     }
 }
 
@@ -150,7 +149,7 @@ void TNetFTP::runActive(const std::string& command, TNetStream& stream, Directio
         SendCommandLine(FormatPortCommand(server.ListeningIP(), server.ListeningPort()), {200});
         SendCommandLine(command, {125, 150});
         server.WaitForPeer(this, m_socket.RemoteAddress);
-        moveData(server, stream, direction, true);
+        moveData(server, stream, direction, From::Start);
     } catch (...) {
         releaseDataConnection();
         throw;
@@ -179,7 +178,7 @@ void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Directi
             AwaitReply({110, 125, 150});
         }
         try {
-            moveData(client, stream, direction, false);
+            moveData(client, stream, direction, From::Position);
         } catch (const ENetSocketError& error) {
             if (direction == Direction::Download || error.number() != wsa::NotSocket) {
                 throw;
@@ -201,15 +200,9 @@ void TNetFTP::awaitFinalReply() {
     // Some servers follow a 426 with a 226; others end the transfer with the 426 alone, for example
     // when the file shrank while it was sent. Waiting the whole idle time-out for a 226 that never
     // comes would only keep the user waiting, so this wait is short.
-    const std::chrono::milliseconds idle = IdleTimeout;
-    IdleTimeout = idle.count() > 0 ? std::min(idle, kWaitAfterAbort) : kWaitAfterAbort;
-    try {
-        AwaitReply({226});
-    } catch (...) {
-        IdleTimeout = idle;
-        throw;
-    }
-    IdleTimeout = idle;
+    const std::chrono::milliseconds wait =
+        IdleTimeout.count() > 0 ? std::min(IdleTimeout, kWaitAfterAbort) : kWaitAfterAbort;
+    AwaitReply({226}, TNetDeadline::After(Clock(), wait));
 }
 
 } // namespace net

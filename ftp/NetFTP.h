@@ -37,13 +37,20 @@
 //   ENetSocketError (number()), ENetConnClosedGracefully, ENetFTPFileAlreadyExists, EFileError for
 //   local files, EConvertError for a PASV reply with non-numbers, ENetUnsafeArgument for a name with
 //   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy.
+//
+// Beneath it, top to bottom: TNetTCPConnection (line and reply reader, stream transfers) reads and writes
+// through a TNetByteStream, the socket's or one put in its place with UseStream (memory in tests); every
+// wait ends at a deadline on the connection's TNetClock. A download's TNetStream takes its bytes from the
+// data connection (TakeFrom), and a local file may splice them straight from a clear-text socket.
 #pragma once
 
-#include "NetBuffer.h"
 #include "NetExceptions.h"
+#include "NetFileStream.h"
+#include "NetMemoryStream.h"
 #include "NetReplies.h"
-#include "NetSocket.h"
-#include "NetTCP.h"
+#include "NetSimpleServer.h"
+#include "NetStream.h"
+#include "NetTCPClient.h"
 
 #include <chrono>
 #include <cstdint>
@@ -92,7 +99,7 @@ private:
     void runTransfer(const std::string& command, TNetStream& stream, Direction direction);
     void runActive(const std::string& command, TNetStream& stream, Direction direction);
     void runPassive(const std::string& command, TNetStream& stream, Direction direction);
-    void moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, bool fromStart);
+    void moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, From from);
     void shareWorkHandlers(TNetTCPConnection& data) const;
     void releaseDataConnection();
     void awaitFinalReply();

@@ -1,33 +1,17 @@
-// The socket layer: one IPv4 stream socket per handle, Windows Sockets error numbers on every platform,
-// host resolution, and readiness waits bounded by a time-out.
+// The socket layer: one IPv4 stream socket per handle, host resolution, and readiness waits that end at a
+// deadline. Every platform call on sockets lives here and in the socket stream (NetSocketStream).
 #pragma once
 
-#include <chrono>
+#include "NetClock.h"
+#include "NetDescriptor.h"
+#include "NetSocketErrors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 
 namespace net {
-
-// Windows Sockets numbers used by messages and by the client's own checks.
-namespace wsa {
-constexpr int Interrupted = 10004;
-constexpr int WouldBlock = 10035;
-constexpr int NotSocket = 10038;
-constexpr int AddressInUse = 10048;
-constexpr int ConnectionReset = 10054;
-constexpr int Shutdown = 10058;
-constexpr int TimedOut = 10060;
-constexpr int ConnectionRefused = 10061;
-constexpr int HostNotFound = 11001;
-constexpr int TryAgain = 11002;
-constexpr int NoRecovery = 11003;
-constexpr int NoData = 11004;
-} // namespace wsa
-
-// The platform's error number (errno) as the matching Windows Sockets number.
-int WinsockErrorNumber(int platformError);
 
 // Cuts the text before the first delimiter off input (with deleteToken) and returns it; without a
 // delimiter the whole input is the token.
@@ -43,17 +27,19 @@ std::string ResolveHostAddress(const std::string& host);
 // false for an allowed error and true for success.
 bool CheckSocketResult(long result, std::initializer_list<int> allowed = {});
 
-using Milliseconds = std::chrono::milliseconds;
+// What Reset forgets besides the socket itself.
+enum class Forget { Peer, PeerAndLocal };
 
 class TNetSocketHandle {
 public:
     TNetSocketHandle() = default;
+    // Shuts the sending side down and closes, as Close does.
     ~TNetSocketHandle();
     TNetSocketHandle(const TNetSocketHandle&) = delete;
     TNetSocketHandle& operator=(const TNetSocketHandle&) = delete;
 
-    int Handle() const { return m_handle; }
-    bool IsOpen() const { return m_open; }
+    TNetNativeHandle Handle() const { return m_descriptor.Get(); }
+    bool IsOpen() const { return m_descriptor.Valid(); }
 
     std::string IP;            // local address
     std::string RemoteAddress; // peer address
@@ -64,27 +50,39 @@ public:
     void Allocate();
     // Bind errors: 10048 raises ENetCouldNotBindSocket, others ENetSocketError.
     void Bind(const std::string& ip, std::int32_t port);
-    // Connects within timeout (10060 when it passes).
-    void Connect(const std::string& address, std::int32_t port, Milliseconds timeout);
+    // Connects by the deadline (10060 when it passes).
+    void Connect(const std::string& address, std::int32_t port, const TNetDeadline& deadline);
     void Listen(int backlog);
+    // Switches off the delay of small sends.
+    void SetNoDelay();
+    // Accepts one waiting connection of this listening socket and tells its peer address; an invalid
+    // descriptor when none was waiting after all.
+    TNetDescriptor AcceptOne(std::string& peerAddress);
     // Takes over an accepted socket.
-    void Adopt(int handle);
+    void Adopt(TNetDescriptor accepted);
     // Reads local and peer address back from the socket.
     void ReadAddresses();
     // Shuts the sending side down and closes; nothing when closed.
     void Close();
-    // Forgets the socket (closing it) and the peer; the local address too when asked.
-    void Reset(bool includeLocal);
+    // Closes the socket without shutting it down and forgets the peer, and the local address when asked.
+    void Reset(Forget what);
 
 private:
-    int m_handle = -1;
-    bool m_open = false;
+    TNetDescriptor m_descriptor;
 };
 
+enum class WaitFor { Reading, Writing };
 enum class TWaitResult { Ready, TimedOut };
 
-// Waits until fd is readable (or writable) within timeout; 0 or less waits without limit.
-// A failing wait raises ENetSocketError.
-TWaitResult WaitForSocket(int fd, bool forWriting, Milliseconds timeout);
+// Waits until the handle is readable (or writable) or the deadline passes. A failing wait raises
+// ENetSocketError; a closed handle raises ENetConnClosedGracefully.
+TWaitResult WaitForSocket(TNetNativeHandle handle, WaitFor what, const TNetDeadline& deadline);
+
+enum class TReadySide { Listener, Other, Neither };
+
+// Waits until the listening socket has a connection to accept or other (unless kNoHandle) is readable;
+// Neither when the deadline passed or the wait was interrupted.
+TReadySide WaitForListenerOrInput(const TNetSocketHandle& listener, TNetNativeHandle other,
+                                  const TNetDeadline& deadline);
 
 } // namespace net

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+using namespace std::string_literals;
+
 namespace {
 
 TEST(Helpers, SocketErrorText) {
@@ -68,10 +70,11 @@ TEST(Helpers, FetchTokenAndLastPosition) {
 
 TEST(Helpers, ReplyCodeOfLastLine) {
     struct Row {
-        const char* line;
+        std::string line;
         std::int16_t code;
     };
-    const Row rows[] = {{"226 Done", 226}, {"+ok fine", 1}, {"-Err bad", 0}, {"21", 21}, {"ab", 0}, {"xyz 1", 0}};
+    const Row rows[] = {{"226 Done", 226}, {"+ok fine", 1}, {"-Err bad", 0},        {"21", 21},
+                        {"ab", 0},         {"xyz 1", 0},    {"2\0000 odd code"s, 0}};
     for (const Row& row : rows) {
         EXPECT_EQ(net::ReplyCodeOf(row.line), row.code) << row.line;
     }
@@ -129,8 +132,9 @@ TEST(Helpers, ReadinessWaitOnABrokenHandleRaises) {
     ::close(fds[0]);
     ::close(fds[1]);
     // A handle that is no longer open: the wait must not report "not ready" for ever.
-    EXPECT_THROW(net::WaitForSocket(fds[0], false, std::chrono::milliseconds(100)), net::ENetSocketError);
-    EXPECT_THROW(net::WaitForSocket(-1, false, std::chrono::milliseconds(100)), net::ENetConnClosedGracefully);
+    const auto deadline = net::TNetDeadline::After(net::SystemClock(), std::chrono::milliseconds(100));
+    EXPECT_THROW(net::WaitForSocket(fds[0], net::WaitFor::Reading, deadline), net::ENetSocketError);
+    EXPECT_THROW(net::WaitForSocket(-1, net::WaitFor::Reading, deadline), net::ENetConnClosedGracefully);
 }
 
 } // namespace

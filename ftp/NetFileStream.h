@@ -1,0 +1,44 @@
+// A local file as a transfer's stream. Every call of the client on local files is in NetFileStream.cpp.
+#pragma once
+
+#include "NetStream.h"
+
+#include <cstdint>
+#include <string>
+
+namespace net {
+
+enum class TFileMode { CreateForWriting, OpenForReading };
+
+// True when something exists at path.
+bool LocalFileExists(const std::string& path);
+
+// Creating replaces an existing file ("Cannot create file %s"); opening for reading lets other programs read
+// and write meanwhile ("Cannot open file %s").
+class TNetFileStream : public TNetStream {
+public:
+    TNetFileStream(const std::string& path, TFileMode mode);
+    ~TNetFileStream() override;
+    TNetFileStream(const TNetFileStream&) = delete;
+    TNetFileStream& operator=(const TNetFileStream&) = delete;
+
+    std::int64_t Size() const override;
+    std::int64_t Position() const override { return m_position; }
+    void SetPosition(std::int64_t position) override { m_position = position; }
+    void SetSize(std::int64_t size) override;
+    std::size_t Read(char* data, std::size_t count) override;
+    void Write(const char* data, std::size_t count) override;
+    // Where the platform can, moves the bytes of a clear-text socket into the file without copying them
+    // through user memory; otherwise receives and writes as every stream does.
+    void TakeFrom(TNetReceiveSource& source) override;
+
+private:
+    // The zero-copy path; false when it cannot be set up (before any byte has moved).
+    bool spliceFrom(TNetReceiveSource& source);
+
+    std::string m_path;
+    int m_fd = -1;
+    std::int64_t m_position = 0;
+};
+
+} // namespace net

@@ -58,6 +58,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The platform plugins are loaded at run time, so the library scan cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# Host programs that link the support library statically need ICU's development files as well.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, libicu-dev, cmake")
+# Host programs that link the support library and the FTP client statically need the development files
+# of ICU and OpenSSL as well.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-base-dev, libicu-dev, libssl-dev, cmake")
 include(CPack)

@@ -41,6 +41,8 @@ class TNetDeadline {
 public:
     // timeout from now; a timeout of 0 or less means no limit (an idle time-out of 0 waits for ever).
     static TNetDeadline After(const TNetClock& clock, std::chrono::milliseconds timeout);
+    // A deadline that has come already: a wait on it only looks whether something is there.
+    static TNetDeadline Now(const TNetClock& clock) { return TNetDeadline(clock, clock.Now(), false); }
 
     bool Unlimited() const { return m_unlimited; }
     const TNetClock& Clock() const { return *m_clock; }

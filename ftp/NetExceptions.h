@@ -122,6 +122,74 @@ public:
         : ENetException("Invalid data endpoint in reply: " + replyLine) {}
 };
 
+// Every failure to protect a session or one of its connections with TLS. A protected session never goes on
+// in clear text: whatever fails before the login ends the session before the user name is sent.
+class ENetTlsError : public ENetException {
+public:
+    ENetTlsError(const std::string& message, std::string reason)
+        : ENetException(message), m_reason(std::move(reason)) {}
+    // The cause as the server or the TLS library gave it, without the client's words around it.
+    const std::string& reason() const { return m_reason; }
+
+private:
+    std::string m_reason;
+};
+
+// The server refused AUTH TLS (a 5xx reply): it offers no TLS, or not on this port.
+class ENetTlsNotOffered : public ENetTlsError {
+public:
+    ENetTlsNotOffered(const std::string& replyLine, std::int16_t code)
+        : ENetTlsError("Server refused AUTH TLS: " + replyLine, replyLine), m_code(code) {}
+    std::int16_t code() const { return m_code; }
+
+private:
+    std::int16_t m_code;
+};
+
+class ENetTlsHandshakeFailed : public ENetTlsError {
+public:
+    ENetTlsHandshakeFailed(const std::string& peer, const std::string& reason)
+        : ENetTlsError("TLS handshake with " + peer + " failed: " + reason, reason) {}
+};
+
+// What was wrong with a certificate that did not verify.
+enum class TNetCertificateProblem { Untrusted, Expired, NotYetValid, NameMismatch, Other };
+
+class ENetCertificateRejected : public ENetTlsError {
+public:
+    ENetCertificateRejected(const std::string& peer, const std::string& reason, TNetCertificateProblem problem)
+        : ENetTlsError("Certificate of " + peer + " could not be verified: " + reason, reason), m_problem(problem) {}
+    TNetCertificateProblem problem() const { return m_problem; }
+
+private:
+    TNetCertificateProblem m_problem;
+};
+
+// The file of certificates to trust could not be read, or held none.
+class ENetTlsTrustUnreadable : public ENetTlsError {
+public:
+    ENetTlsTrustUnreadable(const std::string& file, const std::string& reason)
+        : ENetTlsError("Trusted certificates could not be read from " + file + ": " + reason, reason), m_file(file) {}
+    const std::string& file() const { return m_file; }
+
+private:
+    std::string m_file;
+};
+
+// A build without a TLS backend refuses every protected session before connecting.
+class ENetTlsUnavailable : public ENetTlsError {
+public:
+    ENetTlsUnavailable() : ENetTlsError("This build has no TLS support.", "no TLS in this build") {}
+};
+
+// A protected connection failed after its handshake: a damaged record, an alert, or data that ended without
+// the TLS close, which may have been cut short.
+class ENetTlsBroken : public ENetTlsError {
+public:
+    ENetTlsBroken(const std::string& peer, const std::string& reason)
+        : ENetTlsError("TLS connection to " + peer + " failed: " + reason, reason) {}
+};
+
 // Text that should be a whole number and is not: "'x' is not a valid integer value".
 class EConvertError : public ENetException {
 public:

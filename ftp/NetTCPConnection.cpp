@@ -50,8 +50,14 @@ private:
 };
 
 void TNetTCPConnection::UseStream(std::unique_ptr<TNetByteStream> stream) {
+    m_layer.reset();
     m_otherStream = std::move(stream);
     m_stream = m_otherStream ? m_otherStream.get() : &m_socketStream;
+}
+
+void TNetTCPConnection::UseLayer(std::unique_ptr<TNetByteStream> layer) {
+    m_layer = std::move(layer);
+    m_stream = m_layer ? m_layer.get() : m_otherStream ? m_otherStream.get() : &m_socketStream;
 }
 
 void TNetTCPConnection::ResetForOpen() {

@@ -48,9 +48,12 @@ public:
     // The byte stream every receive and send goes through.
     TNetByteStream& Stream() { return *m_stream; }
     const TNetByteStream& Stream() const { return *m_stream; }
-    // Puts another stream in place of the socket's (a protecting layer over it, or memory in tests); null
-    // puts the socket's back. Opening a connection always starts on the socket's.
+    // Puts another stream in place of the socket's (memory in tests); null puts the socket's back. Opening a
+    // connection always starts on the socket's.
     void UseStream(std::unique_ptr<TNetByteStream> stream);
+    // Puts a protecting layer over the stream in use; the layer reads and writes through that stream, which
+    // stays beneath it until the connection is opened again or another stream is put in place.
+    void UseLayer(std::unique_ptr<TNetByteStream> layer);
     TNetClock& Clock() const { return *m_clock; }
     void SetClock(TNetClock& clock) { m_clock = &clock; }
 
@@ -115,8 +118,10 @@ private:
     std::size_t receiveIntoPipe(IfClosed ifClosed, TNetNativeHandle pipe, std::size_t count,
                                 const std::function<bool()>& whileIdle);
 
+    // Destroyed in reverse order: a layer before the stream beneath it.
     TNetSocketStream m_socketStream{m_socket};
     std::unique_ptr<TNetByteStream> m_otherStream;
+    std::unique_ptr<TNetByteStream> m_layer;
     TNetByteStream* m_stream = &m_socketStream;
     TNetClock* m_clock = &SystemClock();
     std::optional<TNetDeadline> m_replyDeadline; // while a reply is due by a deadline of its own

@@ -39,16 +39,29 @@ void TNetFTP::OpenSession(bool autoLogin) {
             CheckCommandArgument(User);
             CheckCommandArgument(Password);
         }
+        // Made before connecting: without TLS in this build, or with an unreadable CA file, nothing is sent.
+        m_tls = UseTLS ? MakeTlsClient({TLSCAFile}) : nullptr;
+        m_dataProtected = false;
         OpenConnection();
         AwaitReply({220});
+        if (m_tls) {
+            startTls();
+        }
         if (autoLogin) {
             if (SendCommandLine("user " + User, {230, 331}) == 331) {
                 SendCommandLine("pass " + Password, {230});
             }
-            // "type" and "syst" go out together: one round trip less per session, and a refused type
-            // fails the session (closing it) whatever the server makes of the "syst" after it.
-            const std::string lines = typeCommand() + "\r\nsyst\r\n";
+            // "type" and "syst" go out together, after the protection of the data when the session has TLS:
+            // one round trip less per session, and a refusal fails the session (closing it) whatever the
+            // server makes of the commands after it.
+            std::string lines = m_tls ? "PBSZ 0\r\nPROT P\r\n" : "";
+            lines += typeCommand() + "\r\nsyst\r\n";
             SendBytes(lines.data(), static_cast<std::int64_t>(lines.size()));
+            if (m_tls) {
+                AwaitReply({200});
+                AwaitReply({200});
+                m_dataProtected = true;
+            }
             AwaitReply({200});
             if (AwaitReply({200, 215, 500}) == 500) {
                 SystemText = "Unknown";
@@ -63,6 +76,27 @@ void TNetFTP::OpenSession(bool autoLogin) {
         }
         throw;
     }
+}
+
+void TNetFTP::startTls() {
+    const std::int16_t code = SendCommandLine("AUTH TLS", {});
+    if (code != 234) {
+        if (code >= 500) {
+            throw ENetTlsNotOffered(LastReplyLine(), code);
+        }
+        throw ENetProtocolReplyError(LastReplyLine(), code);
+    }
+    // The handshake starts right after the acceptance. Clear text that came with it would be read as if it
+    // had been protected: a stranger on the way could put replies in the server's mouth.
+    if (!PendingInput.Empty()) {
+        throw ENetTlsHandshakeFailed(Host, "the server sent clear text after accepting AUTH TLS");
+    }
+    UseLayer(m_tls->Protect(Stream(), Host, TNetTlsUse::Control, Clock(), IdleTimeout));
+}
+
+void TNetFTP::protectDataConnection(TNetTCPConnection& data) {
+    // The server's certificate is checked against the name of the session, not the address of the data.
+    data.UseLayer(m_tls->Protect(data.Stream(), Host, TNetTlsUse::Data, Clock(), IdleTimeout));
 }
 
 std::int64_t TNetFTP::QueryFileSize(const std::string& remoteName) {
@@ -106,6 +140,11 @@ void TNetFTP::UploadFromStream(TNetStream& stream, const std::string& remoteName
 
 void TNetFTP::runTransfer(const std::string& command, TNetStream& stream, Direction direction) {
     m_lastTransferBytes = 0;
+    if (m_tls && !m_dataProtected) {
+        SendCommandLine("PBSZ 0", {200});
+        SendCommandLine("PROT P", {200});
+        m_dataProtected = true;
+    }
     if (Passive) {
         runPassive(command, stream, direction);
     } else {
@@ -149,12 +188,17 @@ void TNetFTP::runActive(const std::string& command, TNetStream& stream, Directio
         SendCommandLine(FormatPortCommand(server.ListeningIP(), server.ListeningPort()), {200});
         SendCommandLine(command, {125, 150});
         server.WaitForPeer(this, m_socket.RemoteAddress);
+        // The server connected, but the client is still the TLS client on the connection.
+        if (m_tls) {
+            protectDataConnection(server);
+        }
         moveData(server, stream, direction, From::Start);
+        // Closing the data connection tells the server that an upload is complete.
+        server.CloseConnection();
     } catch (...) {
         releaseDataConnection();
         throw;
     }
-    // Freeing the data connection closes it, which tells the server that an upload is complete.
     releaseDataConnection();
     awaitFinalReply();
 }
@@ -176,6 +220,9 @@ void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Directi
             AwaitReply({125, 150});
         } else {
             AwaitReply({110, 125, 150});
+        }
+        if (m_tls) {
+            protectDataConnection(client);
         }
         try {
             moveData(client, stream, direction, From::Position);

@@ -7,6 +7,9 @@
 //     std::int32_t Port = 21;
 //     std::string User, Password;
 //     bool Passive = false;                    // false: PORT (active), true: PASV
+//     bool UseTLS = false;                     // explicit TLS: AUTH TLS before the login, PBSZ 0 and PROT P,
+//                                              // every data connection protected; never clear text
+//     std::string TLSCAFile;                   // PEM certificates to trust instead of the system's
 //     TNetFTPTransferType TransferType = ftBinary;   // or SetTransferType(), which applies it at once
 //     std::string SystemText;                  // from "syst", "Unknown" when refused with 500
 //     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait (0: no limit): connect, each reply, the
@@ -36,12 +39,16 @@
 //   Every failure raises an ENetException (NetExceptions.h): ENetProtocolReplyError (code()),
 //   ENetSocketError (number()), ENetConnClosedGracefully, ENetFTPFileAlreadyExists, EFileError for
 //   local files, EConvertError for a PASV reply with non-numbers, ENetUnsafeArgument for a name with
-//   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy.
+//   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy. With
+//   UseTLS, an ENetTlsError: ENetTlsNotOffered, ENetTlsHandshakeFailed, ENetCertificateRejected,
+//   ENetTlsTrustUnreadable and ENetTlsUnavailable end OpenSession before the user name is sent;
+//   ENetTlsBroken is a protected connection failing later.
 //
 // Beneath it, top to bottom: TNetTCPConnection (line and reply reader, stream transfers) reads and writes
 // through a TNetByteStream, the socket's or one put in its place with UseStream (memory in tests); every
 // wait ends at a deadline on the connection's TNetClock. A download's TNetStream takes its bytes from the
-// data connection (TakeFrom), and a local file may splice them straight from a clear-text socket.
+// data connection (TakeFrom), and a local file may splice them straight from a clear-text socket. With
+// UseTLS a TLS layer (NetTls.h) sits between each connection and its socket's stream.
 #pragma once
 
 #include "NetExceptions.h"
@@ -51,6 +58,7 @@
 #include "NetSimpleServer.h"
 #include "NetStream.h"
 #include "NetTCPClient.h"
+#include "NetTls.h"
 
 #include <chrono>
 #include <cstdint>
@@ -75,6 +83,13 @@ public:
     std::string Password;
     std::string SystemText;
     TNetFTPTransferType TransferType = ftBinary;
+    // Explicit TLS: "AUTH TLS" after the greeting and the handshake before the login, "PBSZ 0" and "PROT P"
+    // before the first transfer, and every data connection protected, resuming the control connection's
+    // TLS session. When any of it fails the session ends; nothing goes in clear text.
+    bool UseTLS = false;
+    // A PEM file of certificates to trust instead of the system's. Either way the certificate must be
+    // issued for Host.
+    std::string TLSCAFile;
 
     // Stores a different type and announces it at once when connected; nothing while a transfer runs.
     void SetTransferType(TNetFTPTransferType type);
@@ -96,6 +111,8 @@ private:
     enum class Direction { Download, Upload };
 
     std::string typeCommand() const;
+    void startTls();
+    void protectDataConnection(TNetTCPConnection& data);
     void runTransfer(const std::string& command, TNetStream& stream, Direction direction);
     void runActive(const std::string& command, TNetStream& stream, Direction direction);
     void runPassive(const std::string& command, TNetStream& stream, Direction direction);
@@ -104,6 +121,8 @@ private:
     void releaseDataConnection();
     void awaitFinalReply();
 
+    std::unique_ptr<TNetTlsClient> m_tls; // while a protected session is open
+    bool m_dataProtected = false;         // "PROT P" accepted in this session
     std::unique_ptr<TNetTCPConnection> m_dataConnection;
     std::int64_t m_lastTransferBytes = 0;
 };

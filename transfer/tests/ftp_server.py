@@ -1,11 +1,13 @@
 """A real FTP server (pyftpdlib) for the transfer tests, with optional misbehaviours.
 
 Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--refuse-port] [--throttle BYTES_PER_SECOND]
+                     [--tls CERTIFICATE KEY]
 
 --short-retr sends only the first half of every file on RETR and still ends with 226, as a server
 does that loses the data connection early without noticing. --refuse-port answers PORT and EPRT
 with 500, as a server behind a firewall that allows passive mode only. --throttle slows the data
-connections down, so that a transfer lasts long enough to be looked at.
+connections down, so that a transfer lasts long enough to be looked at. --tls requires explicit TLS
+(AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and key.
 """
 import sys
 
@@ -43,6 +45,15 @@ def main():
         handler = ShortRetrHandler
     elif "--refuse-port" in sys.argv[5:]:
         handler = RefusePortHandler
+    if "--tls" in sys.argv[5:]:
+        from pyftpdlib.handlers import TLS_FTPHandler
+
+        at = sys.argv.index("--tls")
+        handler = TLS_FTPHandler
+        handler.certfile = sys.argv[at + 1]
+        handler.keyfile = sys.argv[at + 2]
+        handler.tls_control_required = True
+        handler.tls_data_required = True
     handler.authorizer = authorizer
     handler.banner = "transfer test server ready"
     handler.auth_failed_timeout = 0

@@ -87,7 +87,9 @@ public:
     // Decoded bytes, or records read ahead, that a wait on the socket would not see.
     bool InputBuffered() const override { return SSL_pending(m_ssl) > 0 || SSL_has_pending(m_ssl) == 1; }
     TNetNativeHandle WaitHandle() const override { return m_lower.WaitHandle(); }
-    void SetReceivePiece(std::size_t size) override { m_lower.SetReceivePiece(size); }
+    // No receive low-water mark beneath TLS: a server that sends its last record and its TLS close, then
+    // waits for ours before it closes the connection, would leave those bytes below the mark, unseen.
+    void SetReceivePiece(std::size_t) override {}
     void SetSendPiece(std::size_t size) override { m_lower.SetSendPiece(size); }
 
     TNetTlsUse Use() const { return m_use; }

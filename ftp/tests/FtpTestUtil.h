@@ -3,6 +3,8 @@
 
 #include "NetFTP.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -51,6 +53,30 @@ struct EventLog {
         return counts;
     }
 };
+
+// The work events of one transfer in log: one begin with expectedMax, counts rising in steps of at most a
+// piece, one end, and the last count equal to total.
+inline void expectWorkEvents(const ftptest::EventLog& log, int mode, std::int64_t expectedMax, std::int64_t total) {
+    const std::string begin = "begin " + std::to_string(mode) + " " + std::to_string(expectedMax);
+    const std::string end = "end " + std::to_string(mode);
+    std::size_t b = 0;
+    while (b < log.events.size() && log.events[b] != begin) {
+        ++b;
+    }
+    ASSERT_LT(b, log.events.size()) << "no " << begin;
+    std::int64_t last = 0;
+    std::size_t i = b + 1;
+    for (; i < log.events.size() && log.events[i] != end; ++i) {
+        const std::string prefix = "work " + std::to_string(mode) + " ";
+        ASSERT_EQ(log.events[i].rfind(prefix, 0), 0u) << log.events[i];
+        const std::int64_t count = std::stoll(log.events[i].substr(prefix.size()));
+        ASSERT_GT(count, last);
+        ASSERT_LE(count - last, 32768);
+        last = count;
+    }
+    ASSERT_LT(i, log.events.size()) << "no " << end;
+    EXPECT_EQ(last, total);
+}
 
 inline void aimAt(net::TNetFTP& ftp, int port, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
     ftp.Host = "127.0.0.1";

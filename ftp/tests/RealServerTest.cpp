@@ -148,28 +148,6 @@ protected:
     static inline int s_port = 0;
 };
 
-void expectWorkEvents(const ftptest::EventLog& log, int mode, std::int64_t expectedMax, std::int64_t total) {
-    const std::string begin = "begin " + std::to_string(mode) + " " + std::to_string(expectedMax);
-    const std::string end = "end " + std::to_string(mode);
-    std::size_t b = 0;
-    while (b < log.events.size() && log.events[b] != begin) {
-        ++b;
-    }
-    ASSERT_LT(b, log.events.size()) << "no " << begin;
-    std::int64_t last = 0;
-    std::size_t i = b + 1;
-    for (; i < log.events.size() && log.events[i] != end; ++i) {
-        const std::string prefix = "work " + std::to_string(mode) + " ";
-        ASSERT_EQ(log.events[i].rfind(prefix, 0), 0u) << log.events[i];
-        const std::int64_t count = std::stoll(log.events[i].substr(prefix.size()));
-        ASSERT_GT(count, last);
-        ASSERT_LE(count - last, 32768);
-        last = count;
-    }
-    ASSERT_LT(i, log.events.size()) << "no " << end;
-    EXPECT_EQ(last, total);
-}
-
 TEST_F(RealServer, UploadsAndDownloadsByteForByte) {
     const std::size_t sizes[] = {0, 1, 32767, 32768, 32769, 10u << 20};
     for (const bool passive : {false, true}) {
@@ -185,14 +163,14 @@ TEST_F(RealServer, UploadsAndDownloadsByteForByte) {
             m_log.events.clear();
             ftp.UploadFile(source.string(), name, false);
             EXPECT_EQ(testsupport::ReadFileBytes(served() / name), bytes);
-            expectWorkEvents(m_log, 1, static_cast<std::int64_t>(size), static_cast<std::int64_t>(size));
+            ftptest::expectWorkEvents(m_log, 1, static_cast<std::int64_t>(size), static_cast<std::int64_t>(size));
             EXPECT_EQ(ftp.QueryFileSize(name), static_cast<std::int64_t>(size));
 
             m_log.events.clear();
             ftp.DownloadFile(name, target.string(), true);
             EXPECT_EQ(testsupport::ReadFileBytes(target), bytes);
             EXPECT_EQ(ftp.LastTransferBytes(), static_cast<std::int64_t>(size));
-            expectWorkEvents(m_log, 0, 0, static_cast<std::int64_t>(size));
+            ftptest::expectWorkEvents(m_log, 0, 0, static_cast<std::int64_t>(size));
         }
         ftp.CloseConnection();
         EXPECT_FALSE(ftp.IsConnected());

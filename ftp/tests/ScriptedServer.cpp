@@ -98,11 +98,7 @@ std::string ServerSession::readCommand() {
         if (end != std::string::npos) {
             std::string line = m_buffer.substr(0, end);
             m_buffer.erase(0, end + 2);
-            if (line.rfind("PORT ", 0) == 0) {
-                m_lastPort = line.substr(5);
-            }
-            std::lock_guard lock(m_mutex);
-            m_commands.push_back(line);
+            record(line);
             return line;
         }
         if (m_fd < 0 || !waitReadable(m_fd, kSilenceMs)) {
@@ -115,6 +111,14 @@ std::string ServerSession::readCommand() {
         }
         m_buffer.append(chunk, static_cast<std::size_t>(n));
     }
+}
+
+void ServerSession::record(const std::string& command) {
+    if (command.rfind("PORT ", 0) == 0) {
+        m_lastPort = command.substr(5);
+    }
+    std::lock_guard lock(m_mutex);
+    m_commands.push_back(command);
 }
 
 void ServerSession::send(const std::string& bytes) {

@@ -22,6 +22,7 @@ public:
     ~DataLink() { close(); }
 
     bool valid() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
     void sendAll(const std::string& bytes);
     // Everything until the client closes (bounded by a few seconds of silence).
     std::string receiveAll();
@@ -40,6 +41,11 @@ public:
 
     // The next command line without its line end; empty when the client closed or went silent.
     std::string readCommand();
+    // Records a command that reached the script another way (over TLS).
+    void record(const std::string& command);
+    int fd() const { return m_fd; }
+    // Bytes received after the last command read, not yet taken.
+    const std::string& unread() const { return m_buffer; }
     void send(const std::string& bytes);
     void reply(const std::string& line) { send(line + "\r\n"); }
     // Greeting and a normal login with "type I" and "syst".

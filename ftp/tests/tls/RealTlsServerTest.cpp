@@ -1,0 +1,329 @@
+// Explicit TLS against real servers from the system's packages on loopback: vsftpd, which insists on TLS for
+// the login and the data and on data connections that resume the control connection's session, and
+// pyftpdlib's TLS handler.
+#include "FtpTestUtil.h"
+#include "ScriptedServer.h"
+#include "TlsTestServer.h"
+
+#include "TempEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+constexpr const char* kPython = "/usr/bin/python3";
+constexpr const char* kPassword = "Tls-test-1";
+// Marks the throw-away accounts of these tests, so that one left by a test that died can be found again.
+constexpr const char* kAccountComment = "Pytagoras FTPS test";
+
+bool acceptsConnections(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+int runQuietly(std::vector<std::string> args, const std::string& input = "/dev/null") {
+    testsupport::SpawnOptions options;
+    options.standardInput = input;
+    return testsupport::WaitForExit(testsupport::SpawnProcess(std::move(args), options));
+}
+
+// A server process that goes with the test process even when that one dies without cleaning up.
+class ServerProcess {
+public:
+    ~ServerProcess() { stop(); }
+
+    // Starts the command, whose arguments hold the port, and waits until it accepts connections.
+    bool start(const std::vector<std::string>& args, int port, const fs::path& log) {
+        const pid_t parent = ::getpid();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) {
+                ::_exit(1);
+            }
+            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            std::vector<char*> argv;
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        for (int i = 0; m_pid > 0 && i < 400; ++i) {
+            if (acceptsConnections(port)) {
+                return true;
+            }
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1; // ended early, most likely because the port was taken
+            }
+            std::this_thread::sleep_for(25ms);
+        }
+        return false;
+    }
+
+    void stop() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(20ms);
+            }
+            if (::waitpid(m_pid, &status, WNOHANG) == 0) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+            }
+            m_pid = -1;
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+class TlsServer {
+public:
+    virtual ~TlsServer() = default;
+    // Why the server cannot run here; empty when it runs.
+    virtual std::string start() = 0;
+    virtual int port() const = 0;
+    virtual std::string user() const = 0;
+    virtual fs::path served() const = 0;
+    // The server's record of the commands it received, when it keeps one.
+    virtual std::string protocolLog() const { return std::string(); }
+};
+
+// vsftpd needs a real local account for a login with a password: a throw-away one, made and removed here.
+class Vsftpd final : public TlsServer {
+public:
+    ~Vsftpd() override {
+        m_process.stop();
+        if (m_accountMade) {
+            runQuietly({"/usr/sbin/userdel", m_user});
+        }
+    }
+
+    std::string start() override {
+        if (::geteuid() != 0) {
+            return "vsftpd needs root: it logs in a local account and drops to it";
+        }
+        if (::access(kVsftpd, X_OK) != 0) {
+            return std::string(kVsftpd) + " is not installed (scripts/setup-deps installs it)";
+        }
+        removeStaleAccounts();
+        // The server's process for the account must reach the folder it serves.
+        fs::permissions(m_root.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                           fs::perms::others_read | fs::perms::others_exec);
+        fs::create_directory(served());
+        fs::create_directory(m_root.path() / "empty");
+        m_user = "pytftps" + std::to_string(::getpid());
+        if (runQuietly({"/usr/sbin/useradd", "--no-create-home", "--home-dir", served().string(), "--shell", "/bin/sh",
+                        "--comment", kAccountComment, m_user}) != 0) {
+            return "useradd failed";
+        }
+        m_accountMade = true;
+        testsupport::WriteFileBytes(m_root.path() / "password", m_user + ":" + kPassword + "\n");
+        if (runQuietly({"/usr/sbin/chpasswd"}, (m_root.path() / "password").string()) != 0) {
+            return "chpasswd failed";
+        }
+        const passwd* account = ::getpwnam(m_user.c_str());
+        if (account == nullptr || ::chown(served().c_str(), account->pw_uid, account->pw_gid) != 0) {
+            return "the served folder cannot be given to " + m_user;
+        }
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            m_port = ftptest::freeLoopbackPort();
+            writeConfiguration();
+            if (m_process.start({kVsftpd, (m_root.path() / "vsftpd.conf").string()}, m_port,
+                                m_root.path() / "vsftpd.out")) {
+                return std::string();
+            }
+        }
+        return "vsftpd did not start: " + testsupport::ReadFileBytes(m_root.path() / "vsftpd.out");
+    }
+
+    int port() const override { return m_port; }
+    std::string user() const override { return m_user; }
+    fs::path served() const override { return m_root.path() / "served"; }
+    std::string protocolLog() const override { return testsupport::ReadFileBytes(m_root.path() / "vsftpd.log"); }
+
+private:
+    void writeConfiguration() const {
+        const auto& certificates = ftptest::Certificates();
+        const std::string lines[] = {"listen=YES", "listen_ipv6=NO", "background=NO", "listen_address=127.0.0.1",
+                                     "listen_port=" + std::to_string(m_port), "seccomp_sandbox=NO",
+                                     "connect_from_port_20=NO", "anonymous_enable=NO", "local_enable=YES",
+                                     "write_enable=YES", "local_umask=022", "local_root=" + served().string(),
+                                     "secure_chroot_dir=" + (m_root.path() / "empty").string(), "pasv_enable=YES",
+                                     "port_enable=YES", "max_clients=0", "max_per_ip=0",
+                                     // Explicit TLS only, for the login and the data, with data connections that resume
+                                     // the control connection's session.
+                                     "ssl_enable=YES", "force_local_logins_ssl=YES", "force_local_data_ssl=YES",
+                                     "require_ssl_reuse=YES", "rsa_cert_file=" + certificates.good.certificate.string(),
+                                     "rsa_private_key_file=" + certificates.good.key.string(),
+                                     // Every command in the log, and whether each TLS connection resumed a session.
+                                     "xferlog_enable=YES", "xferlog_std_format=NO", "log_ftp_protocol=YES",
+                                     "debug_ssl=YES", "vsftpd_log_file=" + (m_root.path() / "vsftpd.log").string()};
+        std::string text;
+        for (const std::string& line : lines) {
+            text += line + "\n";
+        }
+        testsupport::WriteFileBytes(m_root.path() / "vsftpd.conf", text);
+    }
+
+    // Accounts left by test processes that died before removing theirs.
+    static void removeStaleAccounts() {
+        std::vector<std::string> stale;
+        ::setpwent();
+        while (const passwd* account = ::getpwent()) {
+            const std::string name = account->pw_name;
+            if (std::string(account->pw_gecos) == kAccountComment && name.rfind("pytftps", 0) == 0) {
+                const pid_t owner = std::atoi(name.c_str() + 7);
+                if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH) {
+                    stale.push_back(name);
+                }
+            }
+        }
+        ::endpwent();
+        for (const std::string& name : stale) {
+            runQuietly({"/usr/sbin/userdel", name});
+        }
+    }
+
+    testsupport::TempFolder m_root;
+    ServerProcess m_process;
+    std::string m_user;
+    bool m_accountMade = false;
+    int m_port = 0;
+};
+
+class Pyftpdlib final : public TlsServer {
+public:
+    std::string start() override {
+        const std::string check = std::string(kPython) + " -c 'import pyftpdlib, OpenSSL' >/dev/null 2>&1";
+        if (std::system(check.c_str()) != 0) {
+            return std::string(kPython) + " lacks pyftpdlib or OpenSSL (python3-pyftpdlib, python3-openssl)";
+        }
+        fs::create_directory(served());
+        const auto& certificates = ftptest::Certificates();
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            m_port = ftptest::freeLoopbackPort();
+            if (m_process.start({kPython, FTP_SERVER_SCRIPT, std::to_string(m_port), served().string(), user(),
+                                 kPassword, "--tls", certificates.good.certificate.string(),
+                                 certificates.good.key.string()},
+                                m_port, m_root.path() / "server.log")) {
+                return std::string();
+            }
+        }
+        return "pyftpdlib did not start: " + testsupport::ReadFileBytes(m_root.path() / "server.log");
+    }
+
+    int port() const override { return m_port; }
+    std::string user() const override { return "tester"; }
+    fs::path served() const override { return m_root.path() / "served"; }
+
+private:
+    testsupport::TempFolder m_root;
+    ServerProcess m_process;
+    int m_port = 0;
+};
+
+enum class ServerKind { Vsftpd, Pyftpdlib };
+
+class RealTlsServer : public testing::TestWithParam<ServerKind> {
+protected:
+    void SetUp() override {
+        if (GetParam() == ServerKind::Vsftpd) {
+            m_server = std::make_unique<Vsftpd>();
+        } else {
+            m_server = std::make_unique<Pyftpdlib>();
+        }
+        const std::string missing = m_server->start();
+        if (!missing.empty()) {
+            GTEST_SKIP() << missing;
+        }
+    }
+
+    std::unique_ptr<TlsServer> m_server;
+    testsupport::TempFolder m_local;
+};
+
+TEST_P(RealTlsServer, TransfersByteForByte) {
+    struct Row {
+        const char* name;
+        std::size_t size;
+    };
+    const Row rows[] = {{"empty", 0}, {"one byte", 1}, {"one past a piece", 32769}, {"10 MiB", 10u << 20}};
+    for (const bool passive : {false, true}) {
+        net::TNetFTP ftp;
+        ftptest::EventLog log;
+        log.attach(ftp);
+        ftptest::aimAt(ftp, m_server->port(), 10000ms);
+        ftp.Host = "localhost";
+        ftp.User = m_server->user();
+        ftp.Password = kPassword;
+        ftp.Passive = passive;
+        ftp.UseTLS = true;
+        ftp.TLSCAFile = ftptest::Certificates().ca.string();
+        ftp.OpenSession(true);
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(passive ? "passive, " : "active, ") + row.name);
+            const std::string bytes = ftptest::pattern(row.size);
+            const std::string name = std::string(passive ? "p" : "a") + std::to_string(row.size) + ".bin";
+            const fs::path source = m_local.path() / ("up-" + name);
+            const fs::path target = m_local.path() / ("down-" + name);
+            testsupport::WriteFileBytes(source, bytes);
+            const auto size = static_cast<std::int64_t>(row.size);
+
+            log.events.clear();
+            ftp.UploadFile(source.string(), name, false);
+            EXPECT_EQ(testsupport::ReadFileBytes(m_server->served() / name), bytes);
+            ftptest::expectWorkEvents(log, 1, size, size);
+            EXPECT_EQ(ftp.QueryFileSize(name), size);
+
+            log.events.clear();
+            ftp.DownloadFile(name, target.string(), true);
+            EXPECT_EQ(testsupport::ReadFileBytes(target), bytes);
+            ftptest::expectWorkEvents(log, 0, 0, size);
+        }
+        ftp.CloseConnection();
+    }
+    const std::string protocol = m_server->protocolLog();
+    if (!protocol.empty()) {
+        // TLS before the user name, the data protected, and no data connection without the session.
+        EXPECT_LT(protocol.find("\"AUTH TLS\""), protocol.find("\"USER "));
+        EXPECT_NE(protocol.find("\"PROT P\""), std::string::npos);
+        EXPECT_EQ(protocol.find("session reuse required"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealTlsServer, testing::Values(ServerKind::Vsftpd, ServerKind::Pyftpdlib),
+                         [](const testing::TestParamInfo<ServerKind>& info) {
+                             return info.param == ServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
+                         });
+
+} // namespace

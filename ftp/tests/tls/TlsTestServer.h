@@ -1,0 +1,69 @@
+// The server's side of TLS for the tests: throw-away certificates made with the openssl command, and TLS on
+// a scripted server's connections.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <openssl/ssl.h>
+
+namespace ftptest {
+
+// A certificate and its private key, as PEM files.
+struct Identity {
+    std::filesystem::path certificate;
+    std::filesystem::path key;
+};
+
+// Made once per test process in a temporary folder.
+struct TestCertificates {
+    std::filesystem::path ca;    // the CA the tests trust
+    Identity good;               // localhost and 127.0.0.1, from the trusted CA
+    Identity wrongName;          // other.example only, from the trusted CA
+    Identity expired;            // localhost and 127.0.0.1, from the trusted CA, valid in 2020 only
+    Identity untrusted;          // localhost and 127.0.0.1, from a CA nobody trusts
+    std::filesystem::path empty; // a file without certificates
+};
+
+const TestCertificates& Certificates();
+
+// A server's TLS settings for one identity; its connections share session tickets, so a data connection
+// can resume the control connection's session.
+class TlsServerContext {
+public:
+    explicit TlsServerContext(const Identity& identity);
+    ~TlsServerContext();
+    TlsServerContext(const TlsServerContext&) = delete;
+    TlsServerContext& operator=(const TlsServerContext&) = delete;
+    SSL_CTX* get() const { return m_ctx; }
+
+private:
+    SSL_CTX* m_ctx;
+};
+
+// TLS as the server on one connected socket of a scripted server (which keeps the socket).
+class TlsServerLink {
+public:
+    TlsServerLink(const TlsServerContext& context, int fd);
+    ~TlsServerLink();
+    TlsServerLink(const TlsServerLink&) = delete;
+    TlsServerLink& operator=(const TlsServerLink&) = delete;
+
+    // False when the client gave up on the handshake.
+    bool accept();
+    bool resumed() const;
+    // The next line without its line end; empty when the client closed or went silent.
+    std::string readLine();
+    void send(const std::string& bytes);
+    void reply(const std::string& line) { send(line + "\r\n"); }
+    // Everything until the client's TLS close or its end of the connection.
+    std::string receiveAll();
+    // Sends the TLS close (a data connection then ends cleanly once the socket is closed).
+    void closeNotify();
+
+private:
+    SSL* m_ssl;
+    std::string m_buffer;
+};
+
+} // namespace ftptest

@@ -226,4 +226,20 @@ TEST(Session, RefusedTransferTypeFailsTheLogin) {
     EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
 }
 
+TEST(Session, WithoutTlsInTheBuildAProtectedSessionNeverConnects) {
+    if (!net::TlsBackendName().empty()) {
+        GTEST_SKIP() << "this build has TLS (" << net::TlsBackendName() << "); the TLS tests cover it";
+    }
+    ScriptedServer server([](ServerSession&) {});
+    net::TNetFTP ftp;
+    EventLog log;
+    log.attach(ftp);
+    ftptest::aimAt(ftp, server.port());
+    ftp.UseTLS = true;
+    EXPECT_THROW(ftp.OpenSession(true), net::ENetTlsUnavailable);
+    server.knock();
+    EXPECT_THAT(server.finish(), ElementsAre());
+    EXPECT_THAT(log.events, ElementsAre());
+}
+
 } // namespace

@@ -6,6 +6,8 @@
 //   FTP_BENCH_LOCAL     local file to upload
 //   FTP_BENCH_DOWNLOAD  local file to download into (default FTP_BENCH_LOCAL + ".down"); left in place
 //   FTP_BENCH_SESSIONS  sessions timed by BM_ConnectLoginSize (default 200)
+//   FTP_BENCH_TLS_CA    when set, explicit TLS trusting the certificates in this file (host localhost)
+//   FTP_BENCH_PASSIVE   when set, passive data connections
 #include "NetFTP.h"
 
 #include <benchmark/benchmark.h>
@@ -44,7 +46,12 @@ void aim(net::TNetFTP& ftp) {
     ftp.Port = std::stoi(env("FTP_BENCH_PORT"));
     ftp.User = "anonymous";
     ftp.Password = "bench@";
-    ftp.Passive = false;
+    ftp.Passive = !env("FTP_BENCH_PASSIVE").empty();
+    if (!env("FTP_BENCH_TLS_CA").empty()) {
+        ftp.Host = "localhost";
+        ftp.UseTLS = true;
+        ftp.TLSCAFile = env("FTP_BENCH_TLS_CA");
+    }
 }
 
 // Resident memory now, from /proc.

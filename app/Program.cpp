@@ -96,6 +96,16 @@ Modules::~Modules() {
     ftpunit::Stop();
 }
 
+Windows::Windows() {
+    ftpunit::setSettingsDialog([this](const std::string& caption, const std::string& kind) {
+        ServerOppsettForm.VisServerOppsett(caption, kind);
+    });
+}
+
+Windows::~Windows() {
+    ftpunit::setSettingsDialog(nullptr);
+}
+
 void QuitOnTerminationSignals(QCoreApplication& app) {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;

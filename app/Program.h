@@ -58,8 +58,14 @@ public:
 };
 
 // The windows every program of the maker creates at start, in this order; all but the first
-// stay hidden until something shows them.
+// stay hidden until something shows them. While they exist, the transfer unit opens this settings
+// dialog when the FTP entry has no server.
 struct Windows {
+    Windows();
+    ~Windows();
+    Windows(const Windows&) = delete;
+    Windows& operator=(const Windows&) = delete;
+
     trekant::TPytagorasForm PytagorasForm;
     input::TInputForm InputForm{&PytagorasForm};
     serveroppsett::TServerOppsettForm ServerOppsettForm{&PytagorasForm};

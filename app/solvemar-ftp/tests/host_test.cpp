@@ -1,5 +1,5 @@
 // The solvemar-ftp host program end to end: a real process against a real FTP server, with its own
-// APPDATA and SOLVEMAR.INI in the working folder.
+// APPDATA and SOLVEMAR.INI in the working folder, and no display at all.
 #include "FtpServerProcess.h"
 #include "ScriptedServer.h"
 #include "TransferFixture.h"
@@ -24,7 +24,7 @@ struct HostRun {
     std::string err;
 };
 
-// Lines of a program's output, without Qt's own start-up notices.
+// Lines of a program's output.
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -44,13 +44,7 @@ protected:
     HostRun run(std::vector<std::string> args) {
         const fs::path out = m_env.root() / "stdout.txt";
         const fs::path err = m_env.root() / "stderr.txt";
-        args.insert(args.begin(), SOLVEMAR_FTP_PROGRAM);
-        HostRun result;
-        const int pid = testsupport::SpawnProcess(args, {"/dev/null", out.string(), err.string(), {}});
-        if (pid > 0) {
-            result.exitCode = testsupport::WaitForExit(pid);
-        }
-        result.out = testsupport::ReadFileBytes(out);
+        HostRun result = start(std::move(args), err.string());
         result.err = testsupport::ReadFileBytes(err);
         return result;
     }
@@ -75,6 +69,24 @@ protected:
     }
 
     std::unique_ptr<FtpServerProcess> m_server;
+
+private:
+    HostRun start(std::vector<std::string> args, const std::string& standardError) {
+        const fs::path out = m_env.root() / "stdout.txt";
+        args.insert(args.begin(), SOLVEMAR_FTP_PROGRAM);
+        HostRun result;
+        const int pid = testsupport::SpawnProcess(args, {"/dev/null", out.string(), standardError, {}});
+        if (pid > 0) {
+            result.exitCode = testsupport::WaitForExit(pid);
+        }
+        result.out = testsupport::ReadFileBytes(out);
+        return result;
+    }
+
+    // Where cron, a service or a plain SSH session runs it: nothing to draw on.
+    testsupport::ScopedEnv m_noDisplay{"DISPLAY", std::nullopt};
+    testsupport::ScopedEnv m_noWayland{"WAYLAND_DISPLAY", std::nullopt};
+    testsupport::ScopedEnv m_noPlatform{"QT_QPA_PLATFORM", std::nullopt};
 };
 
 TEST_F(HostProgramTest, HelpAndWrongUsage) {
@@ -112,6 +124,7 @@ TEST_F(HostProgramTest, FetchAndSendComplete) {
 
     const HostRun fetch = run({"hent", "priser.csv"});
     EXPECT_EQ(fetch.exitCode, 0) << fetch.err;
+    EXPECT_EQ(fetch.err, "") << "no terminal: no progress line, and success says nothing";
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "priser.csv"), "a;b;c\n") << "folder key of the entry used";
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "priser.old"), "gammel\n");
 
@@ -254,27 +267,38 @@ TEST_F(HostProgramTest, ShortDownloadExitsOneAndKeepsTheFile) {
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "stor.bin"), "god");
 }
 
-TEST_F(HostProgramTest, HeadlessWithoutFtpEntryExplainsInsteadOfWaiting) {
+TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryAndExplains) {
     writeIni("");
     expectOneLine(run({"hent", "a.txt"}), "SERVER-SETTING-FTP");
+    EXPECT_THAT(testsupport::ReadFileBytes(iniFile()), HasSubstr("server=ftp.solvemar.no\r\n"))
+        << "the default entry, for the user to edit";
 }
 
-TEST_F(HostProgramTest, CommandLineIsReadAsGivenAndToolkitOptionsArePassedOver) {
-    writeIni("");
+TEST_F(HostProgramTest, CommandLineIsReadAsGivenWithNoToolkitOptions) {
     const fs::path log = m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log";
     const struct {
         std::vector<std::string> args;
-        std::string user;
+        std::string user; // empty: wrong usage, nothing started
     } rows[] = {
         {{"--user", "-reverse", "hent", "a.txt"}, "BRUKER: -REVERSE"},
         {{"--user", "-style", "hent", "a.txt"}, "BRUKER: -STYLE"},
-        {{"-style", "fusion", "--user", "x", "hent", "a.txt"}, "BRUKER: X"},
+        // No GUI toolkit takes options away any more: -style is nobody's.
+        {{"-style", "fusion", "--user", "x", "hent", "a.txt"}, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.user);
+        // Each run writes the default entry it found missing.
+        writeIni("");
         fs::remove(log);
+        const HostRun r = run(row.args);
+        if (row.user.empty()) {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_THAT(r.err, HasSubstr("ukjent valg -style"));
+            EXPECT_FALSE(fs::exists(log));
+            continue;
+        }
         // The usage is right, so the run gets as far as the missing FTP entry.
-        expectOneLine(run(row.args), "SERVER-SETTING-FTP");
+        expectOneLine(r, "SERVER-SETTING-FTP");
         EXPECT_THAT(testsupport::ReadFileBytes(log), HasSubstr(" " + row.user + "\r\n"));
     }
 }

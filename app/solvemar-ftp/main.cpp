@@ -1,5 +1,6 @@
 // solvemar-ftp: uploads or downloads one file with the transfer core, configured from the FTP entry
-// of SOLVEMAR.INI, exactly as a host program of the support library does. It needs no display.
+// of SOLVEMAR.INI, exactly as a host program of the support library does. It needs no display: on a
+// terminal it draws the progress on one line of standard error.
 //
 //   solvemar-ftp send FILE [--mappe FOLDER] [--passiv]
 //   solvemar-ftp hent FILE [--mappe FOLDER] [--passiv]
@@ -8,6 +9,7 @@
 // to standard error is one line each time, so a caller can take it as the reason.
 #include "Felles.h"
 #include "Modules.h"
+#include "ProgressLine.h"
 #include "ftpentry.h"
 #include "ftplocal.h"
 #include "ftpstate.h"
@@ -21,6 +23,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -35,6 +38,7 @@ const char* const kShortUsage = "Bruk: solvemar-ftp send|hent FIL [--mappe MAPPE
 
 const char* const kHelp =
     "Laster en fil opp til eller ned fra FTP-serveren i SOLVEMAR.INI (seksjon SERVER-SETTING-FTP).\n"
+    "I en terminal vises framdriften på én linje.\n"
     "\n"
     "  send FIL        laster opp FIL til mappen på serveren\n"
     "  hent FIL        henter filen med samme navn fra mappen på serveren og legger den på plass\n"
@@ -163,10 +167,12 @@ int transfer(const Arguments& arguments) {
     // The option only adds passive mode: without it the entry's flag decides.
     ftpunit::setForcePassive(arguments.passive);
 
-    // The result line is all this program writes.
+    // Carriage returns would only clutter a log file or a pipe: there, the result line is all.
+    ProgressLine progressLine(stderr);
     ftpunit::TransferObserver quiet;
+    ftpunit::TransferObserver& observer = ::isatty(STDERR_FILENO) ? progressLine : quiet;
     net::TNetFTP client;
-    ftpunit::Transfer transfer(client, quiet);
+    ftpunit::Transfer transfer(client, observer);
 
     std::string uploadError;
     try {

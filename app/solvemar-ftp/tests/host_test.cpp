@@ -6,7 +6,12 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +51,32 @@ protected:
         const fs::path err = m_env.root() / "stderr.txt";
         HostRun result = start(std::move(args), err.string());
         result.err = testsupport::ReadFileBytes(err);
+        return result;
+    }
+
+    // Runs the program with standard error on a terminal (a pseudo-terminal that passes every byte
+    // as it is); the bytes it drew there are the result's err.
+    HostRun runOnTerminal(std::vector<std::string> args) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+            return {};
+        }
+        const std::string terminal = ::ptsname(master);
+        // Held open here, so that what the program drew stays readable after it has gone.
+        const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        HostRun result = start(std::move(args), terminal);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) {
+            result.err.append(chunk, static_cast<std::size_t>(n));
+        }
+        ::close(slave);
+        ::close(master);
         return result;
     }
 
@@ -300,6 +331,43 @@ TEST_F(HostProgramTest, CommandLineIsReadAsGivenWithNoToolkitOptions) {
         // The usage is right, so the run gets as far as the missing FTP entry.
         expectOneLine(r, "SERVER-SETTING-FTP");
         EXPECT_THAT(testsupport::ReadFileBytes(log), HasSubstr(" " + row.user + "\r\n"));
+    }
+}
+
+TEST_F(HostProgramTest, OnATerminalTheProgressLineEndsBeforeTheResult) {
+    startServer();
+    testsupport::WriteFileBytes(remote("stor.bin"), PatternBytes(8 << 20, 's'));
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err; // what ends the bytes on the terminal
+    } rows[] = {
+        {"a download draws its line, then ends it", {"hent", "stor.bin"}, 0, "8.4 MB av 8.4 MB  100 %"},
+        {"a failure before any data: its one line only",
+         {"hent", "mangler.bin"},
+         1,
+         "solvemar-ftp: finner ikke filen mangler.bin på 127.0.0.1\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto start = std::chrono::steady_clock::now();
+        const HostRun r = runOnTerminal(row.args);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+        if (row.exitCode != 0) {
+            EXPECT_EQ(r.err, row.err);
+            continue;
+        }
+        // "\rstor.bin  1.2 MB av 8.4 MB  14 %  95.1 MB/s" redrawn in place, the last one ended.
+        ASSERT_THAT(r.err, StartsWith("\rstor.bin  "));
+        EXPECT_THAT(r.err, EndsWith("\n"));
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        const std::string last = r.err.substr(r.err.rfind('\r'));
+        EXPECT_THAT(last, HasSubstr(row.err));
+        EXPECT_THAT(last, EndsWith("/s\n"));
+        const auto redraws = std::count(r.err.begin(), r.err.end(), '\r');
+        EXPECT_LE(redraws, 2 + static_cast<long>(seconds * 10)) << "at most ten a second";
     }
 }
 

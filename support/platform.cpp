@@ -1,26 +1,19 @@
+// The parts of the platform layer that are the same on every system: environment variables, path
+// texts and capitals.
 #include "platform.h"
 
 #include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
 #include <filesystem>
 #include <system_error>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace platform {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string g_programFileOverride;
 
 // Decodes one UTF-8 sequence at text[i]; returns its length, 0 when it is not valid UTF-8.
 std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& out) {
@@ -93,73 +86,6 @@ std::string appDataFolder() {
     return folder;
 }
 
-bool fileExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool folderExists(const std::string& name) {
-    struct stat st {};
-    return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool isReadOnly(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
-}
-
-bool isRegularFile(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-FileRead readRegularFile(const std::string& name, std::string& content) {
-    content.clear();
-    struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
-    }
-    // Opening a FIFO would wait for a writer, and opening a device may act on it: look before opening.
-    if (!S_ISREG(st.st_mode)) {
-        return FileRead::Unreadable;
-    }
-    // Non-blocking and checked again once open, in case something else took the name in between.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT ? FileRead::Missing : FileRead::Unreadable;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return FileRead::Unreadable;
-    }
-    content.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            ::close(fd);
-            content.clear();
-            return FileRead::Unreadable;
-        }
-        if (n == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return FileRead::Read;
-}
-
-bool processRuns(long pid) {
-    if (pid <= 0 || static_cast<pid_t>(pid) != pid) {
-        return true;
-    }
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
-}
-
 std::string absolutePath(const std::string& name) {
     std::error_code ec;
     fs::path path = fs::absolute(fs::path(name), ec);
@@ -187,23 +113,6 @@ std::string nativeSeparators(std::string_view text) {
         }
     }
     return out;
-}
-
-std::string programFile() {
-    if (!g_programFileOverride.empty()) {
-        return g_programFileOverride;
-    }
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.string();
-}
-
-void setProgramFile(std::string path) {
-    g_programFileOverride = std::move(path);
-}
-
-int makeFolder(const std::string& name) {
-    return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
 }
 
 std::string toUpperLocale(std::string_view text) {

@@ -151,6 +151,31 @@ int listFolder(const std::string& name, std::vector<std::string>& names);
 // Returns once the folder's entries (a file renamed into it, say) have reached the disk.
 int syncFolder(const std::string& name);
 
+// What emptying a folder tells its caller as it goes, for log lines and a busy cursor.
+enum class FolderLeft {
+    Removed,
+    Stays, // it could not be removed, or not all of it could be reached again
+    Kept,  // the folder asked for, which was to stay
+};
+class EmptyingEvents {
+public:
+    virtual ~EmptyingEvents() = default;
+    // Before a folder is emptied: the one asked for, then each below it. Its path ends in a separator.
+    virtual void enteringFolder(const std::string& path) = 0;
+    // Before an entry that is no folder (a file, a link, a FIFO) is removed from folder.
+    virtual void removingFile(const std::string& folder, const std::string& name) = 0;
+    virtual void fileStays(const std::string& folder, const std::string& name) = 0;
+    // Once the walk is done with a folder.
+    virtual void leftFolder(const std::string& path, FolderLeft how) = 0;
+};
+enum class FolderItself { Stays, Goes };
+// Removes everything in folder (a path ending in a separator), and the folder itself when it goes.
+// No link below folder is ever followed: a link is removed itself, so nothing outside the folder is
+// touched, even when the tree changes during the walk. Folders their owner write-protected are opened
+// up to be emptied and get their mode back when they stay after all. Any depth keeps only a few
+// handles open. A folder that stays may itself be reached through a link.
+void emptyFolder(const std::string& folder, FolderItself itself, EmptyingEvents& events);
+
 // ---- Processes, environment and the program ------------------------------------------------------------
 
 long processId();

@@ -100,8 +100,9 @@ int writeAllAt(const FileHandle& file, std::int64_t offset, std::string_view dat
 int fileSize(const FileHandle& file, std::int64_t& size);
 // Cuts the file to size bytes, or extends it with zeros.
 int setFileSize(const FileHandle& file, std::int64_t size);
-// Makes room for size bytes, so that writes within them cannot run out of space later. Where the file
-// system cannot promise room beforehand this does nothing and gives 0.
+// Makes room for the first size bytes of the file, so that writes within them cannot run out of space
+// later; on Linux the file's length stays as it is. Where the file system cannot promise room
+// beforehand this does nothing and gives 0.
 int reserveSize(const FileHandle& file, std::int64_t size);
 // Returns once what was written has reached the disk.
 int syncFile(const FileHandle& file);

@@ -223,8 +223,13 @@ int setFileSize(const FileHandle& file, std::int64_t size) {
 }
 
 int reserveSize(const FileHandle& file, std::int64_t size) {
+#ifdef __linux__
+    // The room is reserved without lengthening the file, so a write cut short has no zeros after it.
+    const int error = ::fallocate(file.native(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0 ? 0 : errno;
+#else
     // posix_fallocate answers with the error number itself.
     const int error = ::posix_fallocate(file.native(), 0, static_cast<off_t>(size));
+#endif
     return failureOf(error) == Failure::NotSupported ? 0 : error;
 }
 

@@ -71,9 +71,7 @@ protected:
 
 TEST_F(IniFaultTest, WriteCutShortAnywhereKeepsTheOldFileWhole) {
     enum class Way { Replacing, InPlace };
-    // An old file longer than the new one (its comments are not written back) is overwritten without
-    // growing, so the write itself is cut; a shorter one has to grow, which fails before any byte is
-    // overwritten.
+    // The new text is longer than kOld, and shorter than this (whose comment is not written back).
     const std::string longOld = kOld + std::string("; ") + std::string(30000, 'c') + "\n";
     struct Row {
         const char* name;
@@ -87,12 +85,12 @@ TEST_F(IniFaultTest, WriteCutShortAnywhereKeepsTheOldFileWhole) {
         {"replacing, 8 KiB", Way::Replacing, kOld, 8192},
         {"replacing, half-way", Way::Replacing, kOld, 12000},
         {"replacing, all but the last byte", Way::Replacing, kOld, -1},
-        {"in place, no room to grow", Way::InPlace, kOld, 0},
-        {"in place, one byte of room to grow", Way::InPlace, kOld, 1},
-        {"in place, 8 KiB of room to grow", Way::InPlace, kOld, 8192},
-        {"in place, one byte overwritten", Way::InPlace, longOld, 1},
-        {"in place, cut within the old length", Way::InPlace, longOld, 20},
-        {"in place, cut half-way", Way::InPlace, longOld, 12000},
+        {"in place, nothing written", Way::InPlace, kOld, 0},
+        {"in place, one byte", Way::InPlace, kOld, 1},
+        {"in place, within the old length", Way::InPlace, kOld, 20},
+        {"in place, 8 KiB", Way::InPlace, kOld, 8192},
+        {"in place, half-way", Way::InPlace, kOld, 12000},
+        {"in place over a longer file, half-way", Way::InPlace, longOld, 12000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

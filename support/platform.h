@@ -205,6 +205,8 @@ std::string nativeSeparators(std::string_view text);
 
 // ---- The user's texts ----------------------------------------------------------------------------------
 
+// The local date and time now.
+std::tm localNow();
 // A local date and time as the user reads them, in the patterns of the locale the program selected
 // for dates and times (LC_TIME): the short date ("08.12.2026" under Norwegian settings) and the time
 // with seconds ("20:56:09"). The C and POSIX locales give 2026-12-08 and 20:56:09.

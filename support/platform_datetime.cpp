@@ -1,5 +1,5 @@
-// The user's short date and time with seconds for the log's time stamps. On Linux the patterns come
-// from ICU for the LC_TIME locale the program selected.
+// The local time, and the user's short date and time with seconds for the log's time stamps. On
+// Linux the patterns come from ICU for the LC_TIME locale the program selected.
 #include "platform.h"
 
 #include <clocale>
@@ -108,6 +108,17 @@ DateTimeFormats& dateTimeFormats() {
 
 } // namespace
 #endif
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return local;
+}
 
 #ifdef _WIN32
 // FIXME: answer with the user's short date and long time (GetDateFormatEx, GetTimeFormatEx).

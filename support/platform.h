@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -212,6 +213,11 @@ std::tm localNow();
 // with seconds ("20:56:09"). The C and POSIX locales give 2026-12-08 and 20:56:09.
 std::string shortDateText(const std::tm& local);
 std::string longTimeText(const std::tm& local);
+
+// The value of a number written as in the C locale ("." as the point, whatever the user's locale
+// says); nothing when it is too large for a double. A number too small for one reads as 0 or the
+// nearest value it holds.
+std::optional<double> numberInCLocale(const std::string& text);
 
 // Capitals in the user's locale (the C library's current LC_CTYPE); UTF-8 texts are converted per
 // character so that æ, ø and å become Æ, Ø and Å.

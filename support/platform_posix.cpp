@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -14,6 +17,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -419,6 +423,18 @@ std::string programFile() {
 
 void setProgramFile(std::string path) {
     g_programFileOverride = std::move(path);
+}
+
+// ---- Texts ---------------------------------------------------------------------------------------------
+
+std::optional<double> numberInCLocale(const std::string& text) {
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    errno = 0;
+    const double value = ::strtod_l(text.c_str(), nullptr, cLocale);
+    if (errno == ERANGE && std::isinf(value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 } // namespace platform

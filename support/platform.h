@@ -28,7 +28,7 @@ using NativeHandle = int;
 #endif
 inline constexpr NativeHandle kNoHandle = -1;
 
-// ---- Error numbers ---------------------------------------------------------------------------------
+// ---- Error numbers ------------------------------------------------------------------------------
 
 // The error number of the last failed system call of this thread.
 int lastError();
@@ -41,7 +41,7 @@ Failure failureOf(int error);
 // The platform's number for a cause (0 for None).
 int errorOf(Failure failure);
 
-// ---- Files -----------------------------------------------------------------------------------------
+// ---- Files --------------------------------------------------------------------------------------
 
 // An open file, closed when its handle goes. Move-only: every open file has exactly one owner.
 class FileHandle {
@@ -110,7 +110,7 @@ int syncFile(const FileHandle& file);
 // Gives file the mode and, where this process may give files away, the owner of the file from.
 int copyOwnerAndMode(const std::string& from, const FileHandle& file);
 
-// ---- Names in the file system ------------------------------------------------------------------------
+// ---- Names in the file system -------------------------------------------------------------------
 
 bool fileExists(const std::string& name);
 bool folderExists(const std::string& name);
@@ -123,8 +123,8 @@ bool isOwnFile(const std::string& name);
 // The size of a regular file that is not read-only and can be opened for reading and writing; -1 when
 // there is no such file.
 std::int64_t writableFileSize(const std::string& name);
-// The name a name finally stands for: symbolic links followed to their last target (which need not
-// exist), so that replacing that keeps the links as they are.
+// The file a name finally stands for: symbolic links followed to their last target (which need not
+// exist yet). Replacing that target keeps the links as they are.
 std::string finalTarget(const std::string& name);
 
 // How reading a whole file went.
@@ -141,7 +141,7 @@ int renameReplacing(const std::string& from, const std::string& to);
 // system can, else after a look.
 int renameNoReplace(const std::string& from, const std::string& to);
 
-// ---- Folders -----------------------------------------------------------------------------------------
+// ---- Folders ------------------------------------------------------------------------------------
 
 // Creates one folder level (an existing folder gives Failure::Exists: EEXIST, 17 on Linux).
 int makeFolder(const std::string& name);
@@ -178,7 +178,7 @@ enum class FolderItself { Stays, Goes };
 // handles open. A folder that stays may itself be reached through a link.
 void emptyFolder(const std::string& folder, FolderItself itself, EmptyingEvents& events);
 
-// ---- Processes, environment and the program ------------------------------------------------------------
+// ---- Processes, environment and the program -----------------------------------------------------
 
 long processId();
 // False only when the system says no process has this id (a process of another user still runs).
@@ -193,7 +193,7 @@ std::string appDataFolder();
 std::string programFile();
 void setProgramFile(std::string path);
 
-// ---- Path texts ----------------------------------------------------------------------------------------
+// ---- Path texts ---------------------------------------------------------------------------------
 
 // The absolute form of a name, with "." and ".." resolved textually; links are not followed.
 std::string absolutePath(const std::string& name);
@@ -204,7 +204,7 @@ std::string namePart(const std::string& path);
 // A kind such as "data\docs" written with the native separator.
 std::string nativeSeparators(std::string_view text);
 
-// ---- The user's texts ----------------------------------------------------------------------------------
+// ---- The user's texts ---------------------------------------------------------------------------
 
 // The local date and time now.
 std::tm localNow();

@@ -51,7 +51,7 @@ std::string g_programFileOverride;
 
 } // namespace
 
-// ---- Error numbers ---------------------------------------------------------------------------------
+// ---- Error numbers ------------------------------------------------------------------------------
 
 int lastError() {
     return errno;
@@ -86,7 +86,7 @@ int errorOf(Failure failure) {
     return EIO;
 }
 
-// ---- Files -----------------------------------------------------------------------------------------
+// ---- Files --------------------------------------------------------------------------------------
 
 int FileHandle::close() {
     if (!isOpen()) {
@@ -252,7 +252,7 @@ int copyOwnerAndMode(const std::string& from, const FileHandle& file) {
     return 0;
 }
 
-// ---- Names in the file system ------------------------------------------------------------------------
+// ---- Names in the file system -------------------------------------------------------------------
 
 bool fileExists(const std::string& name) {
     struct stat st {};
@@ -360,7 +360,7 @@ int renameNoReplace(const std::string& from, const std::string& to) {
     return renameReplacing(from, to);
 }
 
-// ---- Folders -----------------------------------------------------------------------------------------
+// ---- Folders ------------------------------------------------------------------------------------
 
 int makeFolder(const std::string& name) {
     return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
@@ -399,7 +399,7 @@ int syncFolder(const std::string& name) {
     return syncFile(folder);
 }
 
-// ---- Processes and the program -------------------------------------------------------------------------
+// ---- Processes and the program ------------------------------------------------------------------
 
 long processId() {
     return static_cast<long>(::getpid());
@@ -425,7 +425,7 @@ void setProgramFile(std::string path) {
     g_programFileOverride = std::move(path);
 }
 
-// ---- Texts ---------------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 std::optional<double> numberInCLocale(const std::string& text) {
     static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});

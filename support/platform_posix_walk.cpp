@@ -7,6 +7,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,23 +29,22 @@ struct DirEntry {
 // Reads the whole listing first, so removing entries cannot disturb the enumeration.
 std::vector<DirEntry> readEntries(const FileHandle& folder) {
     std::vector<DirEntry> entries;
-    // The listing reads through a handle of its own, which closedir closes.
+    // The listing reads through a handle of its own, which then belongs to the listing.
     FileHandle listing(::dup(folder.native()));
     if (!listing.isOpen()) {
         return entries;
     }
-    DIR* dir = ::fdopendir(listing.native());
-    if (dir == nullptr) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listing.native()), &::closedir);
+    if (!dir) {
         return entries;
     }
     listing.release();
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..") {
             entries.push_back(DirEntry{std::string(name), entry->d_type});
         }
     }
-    ::closedir(dir);
     return entries;
 }
 

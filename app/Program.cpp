@@ -1,30 +1,26 @@
 #include "Program.h"
 
-#include "hs_reg.h"
-#include "textfil.h"
-#include "xmldata.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
 
-#include <algorithm>
+#ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace program {
 
 namespace {
 
+#ifndef _WIN32
 int g_signalPipe[2] = {-1, -1};
-// Set once the support library's start-up has returned; from then on the event loop is next.
-volatile std::sig_atomic_t g_startUpDone = 0;
 
 void onTerminationSignal(int signal) {
     // Only async-signal-safe work here.
-    if (g_startUpDone == 0) {
+    if (!StartUpDone()) {
         // A start-up that waits (on a file, a folder, a slow disk) would never read the pipe: end as
         // the signal's default action does, once this handler returns.
         ::signal(signal, SIG_DFL);
@@ -35,20 +31,15 @@ void onTerminationSignal(int signal) {
     // The event loop reads the pipe.
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
+#endif
 
 } // namespace
 
-std::vector<std::string> Arguments(int argc, char* argv[]) {
-    return std::vector<std::string>(argv + 1, argv + argc);
-}
-
 CommandLine::CommandLine(int argc, char* argv[]) : m_arguments(Arguments(argc, argv)) {
     m_toolkitCopy.emplace_back(argc > 0 ? argv[0] : "");
-    std::vector<std::size_t> places(m_arguments.size(), 0);
     for (std::size_t i = 0; i < m_arguments.size(); ++i) {
         const bool libraryValue = i > 0 && (m_arguments[i - 1] == "-ip" || m_arguments[i - 1] == "--user");
         if (!libraryValue) {
-            places[i] = m_toolkitCopy.size();
             m_toolkitCopy.push_back(m_arguments[i]);
         }
     }
@@ -58,20 +49,6 @@ CommandLine::CommandLine(int argc, char* argv[]) : m_arguments(Arguments(argc, a
     }
     m_toolkitArgv.push_back(nullptr);
     m_toolkitArgc = static_cast<int>(m_toolkitCopy.size());
-    for (const std::size_t place : places) {
-        m_handedOver.push_back(place == 0 ? nullptr : m_toolkitArgv[place]);
-    }
-}
-
-std::vector<bool> CommandLine::takenByToolkit() const {
-    // The toolkit moves what it leaves to the front of argv and lowers argc: a parameter it handed
-    // back is still among the first argc pointers.
-    const auto kept = m_toolkitArgv.begin() + m_toolkitArgc;
-    std::vector<bool> taken;
-    for (const char* given : m_handedOver) {
-        taken.push_back(given != nullptr && std::find(m_toolkitArgv.begin(), kept, given) == kept);
-    }
-    return taken;
 }
 
 bool Headless() {
@@ -79,24 +56,27 @@ bool Headless() {
     return platform == "offscreen" || platform == "minimal";
 }
 
-Modules::Modules(const std::vector<std::string>& args) {
-    xmldata::Start();
-    if (!Headless()) {
-        textfil::SetMessageBoxHook([](const std::string& caption, const std::string& text) {
-            QMessageBox::critical(nullptr, QString::fromLocal8Bit(caption.c_str()),
-                                  QString::fromLocal8Bit(text.c_str()));
-        });
+textfil::MessageBoxHook MessageBoxes() {
+    if (Headless()) {
+        return {};
     }
-    hs_reg::Startup(args);
-    g_startUpDone = 1;
+    return [](const std::string& caption, const std::string& text) {
+        QMessageBox::critical(nullptr, QString::fromLocal8Bit(caption.c_str()), QString::fromLocal8Bit(text.c_str()));
+    };
 }
 
-Modules::~Modules() {
-    hs_reg::Shutdown();
-    ftpunit::Stop();
+Windows::Windows() {
+    ftpunit::setSettingsDialog([this](const std::string& caption, const std::string& kind) {
+        ServerOppsettForm.VisServerOppsett(caption, kind);
+    });
 }
 
-void QuitOnTerminationSignals(QCoreApplication& app) {
+Windows::~Windows() {
+    ftpunit::setSettingsDialog(nullptr);
+}
+
+void QuitOnTerminationSignals([[maybe_unused]] QCoreApplication& app) {
+#ifndef _WIN32
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
@@ -113,6 +93,8 @@ void QuitOnTerminationSignals(QCoreApplication& app) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+#endif
+    // Windows has no such signals for a GUI program: closing and ending the session reach Qt as events.
 }
 
 } // namespace program

@@ -12,7 +12,7 @@ int main(int argc, char* argv[]) {
     program::CommandLine commandLine(argc, argv);
     QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
     program::QuitOnTerminationSignals(app);
-    const program::Modules modules(commandLine.arguments());
+    const program::Modules modules(commandLine.arguments(), program::MessageBoxes());
 
     program::Windows windows;
     windows.PytagorasForm.show();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Download of a 1 GiB file through the transfer window (in-process, and as `solvemar-ftp hent`,
-# both offscreen) against the bare FTP client, on one vsftpd on loopback, interleaved.
+# Download of a 1 GiB file through the transfer window (in-process, offscreen) and through the
+# transfer core as `solvemar-ftp hent`, against the bare FTP client, on one vsftpd on loopback,
+# interleaved.
 # Target: program_ratio and window_ratio >= 0.9.
 #
 # Usage (as root: vsftpd drops to the user "ftp"):

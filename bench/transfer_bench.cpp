@@ -12,7 +12,6 @@
 #include "TempEnvironment.h"
 #include "ftpunit.h"
 #include "hs_reg.h"
-#include "serveroppsett.h"
 #include "textfil.h"
 
 #include <QApplication>
@@ -120,7 +119,6 @@ void BM_DownloadThroughWindow(benchmark::State& state) {
     writeIni(s.folder / "SOLVEMAR.INI", s.port);
     hs_reg::setIniFileName((s.folder / "SOLVEMAR.INI").string());
     hs_reg::loadini();
-    serveroppsett::TServerOppsettForm dialog;
     ftpunit::TFTPform form;
 
     std::vector<double> bare, window, host;

@@ -7,7 +7,7 @@ set(PYTAGORAS_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/pytagoras)
 set(PYTAGORAS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Pytagoras)
 
 set(_pytagoras_libraries)
-foreach(lib support ftp triangle transfer)
+foreach(lib support ftp transfercore triangle transfer)
     if(TARGET ${lib})
         list(APPEND _pytagoras_libraries ${lib})
         # Plain names such as libftp.a would clash in /usr/lib; host programs use Pytagoras::ftp.

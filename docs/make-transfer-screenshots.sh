@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Makes docs/transfer-window.png (solvemar-ftp during a download) and docs/server-settings.png (the
-# settings dialog that a first transfer opens) under Xvfb, with a small window manager for the
-# title bars. Needs a built solvemar-ftp: docs/make-transfer-screenshots.sh [path/to/solvemar-ftp]
+# Makes docs/transfer-window.png (the transfer window of a host program during a download) and
+# docs/server-settings.png (the settings dialog that a first transfer opens) under Xvfb, with a small
+# window manager for the title bars. The host program is examples/hentfil, built against the
+# release build installed into a scratch folder: docs/make-transfer-screenshots.sh [build folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program="$(realpath "${1:-build/release/app/solvemar-ftp/solvemar-ftp}")"
+build="$(realpath "${1:-build/release}")"
 docs="$(pwd)/docs"
-server_script="$(pwd)/transfer/tests/ftp_server.py"
+server_script="$(pwd)/transfercore/tests/ftp_server.py"
 
 # Only the pictures need these; the build and the tests do not.
 for p in twm x11-utils imagemagick; do
@@ -23,6 +24,10 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$work/server" "$work/appdata" "$work/local" "$work/first"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+cmake -S examples/hentfil -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/example" >/dev/null
+program="$work/example/hentfil-eksempel"
 head -c $((6 * 1024 * 1024)) /dev/urandom >"$work/server/kundeliste.xml"
 port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 # About a megabyte a second, so the picture catches the download half-way.
@@ -43,20 +48,23 @@ xvfb-run -a -s "-screen 0 800x640x24" bash -c '
     twm >/dev/null 2>&1 &
     sleep 1
     window_of() { xwininfo -root -tree | awk -v t="\"$1\"" "index(\$0, t) { print \$1; exit }"; }
+    # import waits for a click when it is given no window: fail instead.
+    shoot() { w=$(window_of "$1"); [ -n "$w" ] || { echo "no window \"$1\"" >&2; exit 1; }; import -frame -window "$w" "$2"; }
 
     cd "$work/local"
-    "$program" hent kundeliste.xml &
+    "$program" kundeliste.xml &
     pid=$!
     sleep 3
-    import -frame -window "$(window_of localhost)" "$docs/transfer-window.png"
+    # A host program shows the server of the start values on its first transfer.
+    shoot ftp.solvemar.no "$docs/transfer-window.png"
     wait $pid
 
     # No FTP entry yet: the first transfer writes the defaults and opens the dialog to check them.
     cd "$work/first"
-    "$program" hent kundeliste.xml &
+    "$program" kundeliste.xml &
     pid=$!
     sleep 3
-    import -frame -window "$(window_of "Oppsett FTP-server")" "$docs/server-settings.png"
+    shoot "Oppsett FTP-server" "$docs/server-settings.png"
     kill $pid
     wait $pid || true
 '

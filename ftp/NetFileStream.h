@@ -1,7 +1,9 @@
-// A local file as a transfer's stream. Every call of the client on local files is in NetFileStream.cpp.
+// A local file as a transfer's stream, on the support library's platform layer; only the Linux zero-copy
+// receive reaches past it, to the file's native handle.
 #pragma once
 
 #include "NetStream.h"
+#include "platform.h"
 
 #include <cstdint>
 #include <string>
@@ -18,7 +20,6 @@ bool LocalFileExists(const std::string& path);
 class TNetFileStream : public TNetStream {
 public:
     TNetFileStream(const std::string& path, TFileMode mode);
-    ~TNetFileStream() override;
     TNetFileStream(const TNetFileStream&) = delete;
     TNetFileStream& operator=(const TNetFileStream&) = delete;
 
@@ -37,7 +38,7 @@ private:
     bool spliceFrom(TNetReceiveSource& source);
 
     std::string m_path;
-    int m_fd = -1;
+    platform::FileHandle m_file;
     std::int64_t m_position = 0;
 };
 

@@ -18,8 +18,6 @@ namespace serveroppsett {
 
 namespace {
 
-TServerOppsettForm* g_form = nullptr;
-
 // The step from the check box "SSL" down to "Passiv", by which the dialog is taller too.
 constexpr int kPassivRowHeight = 24;
 
@@ -115,15 +113,9 @@ TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     setTabOrder(passord, port);
     setTabOrder(port, SSLL);
     setTabOrder(SSLL, Passiv);
-
-    g_form = this;
 }
 
-TServerOppsettForm::~TServerOppsettForm() {
-    if (g_form == this) {
-        g_form = nullptr;
-    }
-}
+TServerOppsettForm::~TServerOppsettForm() = default;
 
 QLabel* TServerOppsettForm::addLabel(const char* text, int left, int top) {
     auto* label = new QLabel(QString::fromUtf8(text), this);
@@ -208,18 +200,9 @@ bool TServerOppsettForm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-TServerOppsettForm* ServerOppsettForm() {
-    return g_form;
-}
-
 void VisServerOppsett(const std::string& caption, const std::string& kind) {
-    if (g_form == nullptr) {
-        // A host that created no dialog still gets one, for this opening only.
-        TServerOppsettForm form;
-        form.VisServerOppsett(caption, kind);
-        return;
-    }
-    g_form->VisServerOppsett(caption, kind);
+    TServerOppsettForm form;
+    form.VisServerOppsett(caption, kind);
 }
 
 } // namespace serveroppsett

@@ -62,10 +62,7 @@ private:
     bool m_unsaved = false;
 };
 
-// The dialog the program created (the last one constructed and still alive), or null.
-TServerOppsettForm* ServerOppsettForm();
-
-// Opens the program's dialog; creates one first when the program has none.
+// Opens a dialog made for this one opening, for a program that keeps none of its own.
 void VisServerOppsett(const std::string& caption, const std::string& kind);
 
 } // namespace serveroppsett

@@ -1,5 +1,6 @@
-// solvemar-ftp: uploads or downloads one file through the FTP transfer window, configured from the
-// FTP entry of SOLVEMAR.INI, exactly as a host program of the support library does.
+// solvemar-ftp: uploads or downloads one file with the transfer core, configured from the FTP entry
+// of SOLVEMAR.INI, exactly as a host program of the support library does. It needs no display: on a
+// terminal it draws the progress on one line of standard error.
 //
 //   solvemar-ftp send FILE [--mappe FOLDER] [--passiv]
 //   solvemar-ftp hent FILE [--mappe FOLDER] [--passiv]
@@ -7,18 +8,22 @@
 // Exit status: 0 when the transfer completed, 1 when it did not, 2 on wrong usage. Whatever goes
 // to standard error is one line each time, so a caller can take it as the reason.
 #include "Felles.h"
-#include "Program.h"
-#include "ftpunit.h"
+#include "Modules.h"
+#include "ProgressLine.h"
+#include "ftpentry.h"
+#include "ftplocal.h"
+#include "ftpstate.h"
+#include "ftptransfer.h"
 #include "hs_reg.h"
 
-#include <QApplication>
-
 #include <clocale>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -32,8 +37,8 @@ const char* const kUsage = "Bruk: solvemar-ftp send FIL [--mappe MAPPE] [--passi
 const char* const kShortUsage = "Bruk: solvemar-ftp send|hent FIL [--mappe MAPPE] [--passiv]; se solvemar-ftp --help";
 
 const char* const kHelp =
-    "Laster en fil opp til eller ned fra FTP-serveren i SOLVEMAR.INI (seksjon SERVER-SETTING-FTP),\n"
-    "med overføringsvinduet synlig.\n"
+    "Laster en fil opp til eller ned fra FTP-serveren i SOLVEMAR.INI (seksjon SERVER-SETTING-FTP).\n"
+    "I en terminal vises framdriften på én linje.\n"
     "\n"
     "  send FIL        laster opp FIL til mappen på serveren\n"
     "  hent FIL        henter filen med samme navn fra mappen på serveren og legger den på plass\n"
@@ -66,15 +71,11 @@ void printError(const std::string& message) {
     std::cerr << "solvemar-ftp: " << felles::OneLine(message) << "\n";
 }
 
-// The parameters the GUI toolkit took as its own options are passed over.
-Arguments parseArguments(const std::vector<std::string>& args, const std::vector<bool>& toolkits) {
+Arguments parseArguments(const std::vector<std::string>& args) {
     Arguments result;
     std::vector<std::string> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (i < toolkits.size() && toolkits[i]) {
-            continue;
-        }
         if (arg == "--help" || arg == "-h") {
             result.help = true;
         } else if (arg == "--mappe") {
@@ -148,20 +149,14 @@ std::string failureText(const std::string& L, const std::string& uploadError) {
 int transfer(const Arguments& arguments) {
     const std::string L = std::filesystem::absolute(arguments.file).string();
 
-    // The windows of every program of the maker; only the transfer window is ever shown here.
-    program::Windows windows;
-    ftpunit::TFTPform& ftpForm = windows.FTPform;
-
     ftpunit::LesFTPOppsett();
     if (ftpunit::ftpserver().empty()) {
-        // Without a display nobody could answer the dialog: it would wait for ever.
-        if (program::Headless()) {
-            printError("FTP-oppsettet i " + hs_reg::IniFileName() +
-                       " har ingen server (seksjon SERVER-SETTING-FTP), og uten skjerm kan det ikke fylles ut");
-            return kExitFailed;
-        }
-        // Let the user fill in the entry first, so its folder counts for this run.
-        ftpunit::SjekkFTPOppsett();
+        // Nobody is there to fill in a dialog: the default entry is written for the user to edit.
+        ftpunit::SkrivFTPStandard();
+        printError("FTP-oppsettet i " + hs_reg::IniFileName() +
+                   " hadde ingen server (seksjon SERVER-SETTING-FTP); standardoppsettet er skrevet dit, " +
+                   "rett det og prøv igjen");
+        return kExitFailed;
     }
     // HentFil joins folder and file name as they stand; a user who names a folder means the folder.
     std::string folder = arguments.folder ? *arguments.folder : folderKey();
@@ -172,12 +167,19 @@ int transfer(const Arguments& arguments) {
     // The option only adds passive mode: without it the entry's flag decides.
     ftpunit::setForcePassive(arguments.passive);
 
+    // Carriage returns would only clutter a log file or a pipe: there, the result line is all.
+    ProgressLine progressLine(stderr);
+    ftpunit::TransferObserver quiet;
+    ftpunit::TransferObserver& observer = ::isatty(STDERR_FILENO) ? progressLine : quiet;
+    net::TNetFTP client;
+    ftpunit::Transfer transfer(client, observer);
+
     std::string uploadError;
     try {
         if (arguments.operation == Operation::Send) {
-            ftpForm.SendFil(L);
+            transfer.SendFil(L);
         } else {
-            ftpForm.HentFil(L);
+            transfer.HentFil(L);
         }
     } catch (const std::exception& e) {
         uploadError = e.what();
@@ -193,27 +195,12 @@ int transfer(const Arguments& arguments) {
     return kExitOk;
 }
 
-// Standard error is the program's answer to its caller: keep Qt's notices about the desktop
-// session (no runtime folder and the like) out of it, and pass on everything else.
-void qtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) {
-        return;
-    }
-    std::cerr << felles::OneLine(qFormatLogMessage(type, context, message).toLocal8Bit().toStdString()) << "\n";
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
-    qInstallMessageHandler(qtMessages);
-    // Taken before the toolkit removes its own options from argv: the library and this program read
-    // the command line as the user gave it.
-    program::CommandLine commandLine(argc, argv);
-    QApplication app(commandLine.toolkitArgc(), commandLine.toolkitArgv());
-
-    const std::vector<std::string>& args = commandLine.arguments();
-    const Arguments arguments = parseArguments(args, commandLine.takenByToolkit());
+    const std::vector<std::string> args = program::Arguments(argc, argv);
+    const Arguments arguments = parseArguments(args);
     if (!arguments.wrongUsage.empty()) {
         printError(arguments.wrongUsage + ". " + kShortUsage);
         return kExitUsage;
@@ -224,8 +211,10 @@ int main(int argc, char* argv[]) {
     }
 
     // The modules start as in pytagoras (the support library's start-up last) and stop in
-    // reverse when this scope ends: shut-down, then the transfer unit.
-    const program::Modules modules(args);
+    // reverse when this scope ends: shut-down, then the transfer unit. The log's "FEIL" boxes
+    // become lines of standard error, one line each.
+    const program::Modules modules(
+        args, [](const std::string& caption, const std::string& text) { printError(caption + ": " + text); });
     try {
         return transfer(arguments);
     } catch (const std::exception& e) {

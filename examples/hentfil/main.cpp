@@ -21,6 +21,8 @@ int main(int argc, char* argv[]) {
     hs_reg::Startup({});                        // SOLVEMAR.INI, folder tree, log
     serveroppsett::TServerOppsettForm settings; // shown only when the FTP entry has no server
     ftpunit::TFTPform window;
+    ftpunit::setSettingsDialog(
+        [&](const std::string& caption, const std::string& kind) { settings.VisServerOppsett(caption, kind); });
 
     ftpunit::setFtpmappe(argc > 2 ? argv[2] : "");
     window.HentFil(std::filesystem::absolute(argv[1]).string());

@@ -263,63 +263,13 @@ TEST_F(ServerOppsettTest, PassivSitsUnderSslAndTheDialogGrowsToHoldIt) {
     EXPECT_EQ(form.width(), 449);
 }
 
-// ---- The FTP entry ------------------------------------------------------------------------------
-
-TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
-    EXPECT_EQ(ftpunit::ftpserver(), "ftp.solvemar.no");
-    EXPECT_EQ(ftpunit::ftpbruker(), "anonymous");
-    EXPECT_EQ(ftpunit::ftppassord(), "besokende");
-    EXPECT_EQ(ftpunit::ftpport(), 21);
-    ftpunit::LesFTPOppsett();
-    EXPECT_EQ(ftpunit::ftpserver(), "");
-    EXPECT_EQ(ftpunit::ftpbruker(), "");
-    EXPECT_EQ(ftpunit::ftppassord(), "");
-    EXPECT_EQ(ftpunit::ftpport(), 0);
-    EXPECT_EQ(ftpunit::ConnectPort(), 21);
-    EXPECT_FALSE(ftpunit::PassiveMode()) << "no flag: active mode, as before";
-
-    hs_reg::setsection("SERVER-SETTING-FTP");
-    hs_reg::writestr("server", "ftp.example");
-    hs_reg::writestr("username", "ola");
-    hs_reg::writestr("password", felles::SkjulTekst("pass"));
-    hs_reg::writestr("port", "2121");
-    hs_reg::writebool("passive", true);
-    hs_reg::resetsection();
-    ftpunit::LesFTPOppsett();
-    EXPECT_EQ(ftpunit::ftpserver(), "ftp.example");
-    EXPECT_EQ(ftpunit::ftpbruker(), "ola");
-    EXPECT_EQ(ftpunit::ftppassord(), "pass");
-    EXPECT_EQ(ftpunit::ftpport(), 2121);
-    EXPECT_EQ(ftpunit::ConnectPort(), 2121);
-    EXPECT_TRUE(ftpunit::PassiveMode());
-
-    // The host program's choice outlives a reload of an entry without the flag.
-    hs_reg::setsection("SERVER-SETTING-FTP");
-    hs_reg::writebool("passive", false);
-    hs_reg::resetsection();
-    ftpunit::setForcePassive(true);
-    ftpunit::LesFTPOppsett();
-    EXPECT_TRUE(ftpunit::PassiveMode());
-    ftpunit::setForcePassive(false);
-    EXPECT_FALSE(ftpunit::PassiveMode());
-}
-
-TEST_F(ServerOppsettTest, SjekkFTPOppsettFillsGuestLoginWithoutWritingIt) {
-    hs_reg::setsection("SERVER-SETTING-FTP");
-    hs_reg::writestr("server", "ftp.example");
-    hs_reg::resetsection();
-    const Entry before = readEntry("FTP");
-    ftpunit::SjekkFTPOppsett();
-    EXPECT_EQ(ftpunit::ftpserver(), "ftp.example");
-    EXPECT_EQ(ftpunit::ftpbruker(), "anonymous");
-    EXPECT_EQ(ftpunit::ftppassord(), "besokende");
-    const Entry after = readEntry("FTP");
-    EXPECT_EQ(after.username, before.username);
-    EXPECT_EQ(after.password, before.password);
-}
+// ---- The FTP entry through the dialog ----------------------------------------------------------
 
 TEST_F(ServerOppsettTest, SjekkFTPOppsettWithoutEntryWritesDefaultsAndAsksTheUser) {
     TServerOppsettForm form;
+    // As the programs wire their own dialog.
+    ftpunit::setSettingsDialog(
+        [&form](const std::string& caption, const std::string& kind) { form.VisServerOppsett(caption, kind); });
     bool asked = false;
     auto* timer = new QTimer;
     timer->setInterval(5);

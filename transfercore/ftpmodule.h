@@ -1,7 +1,9 @@
-// The module state of the transfer unit, shared by its two source files (not for other units).
+// The module state of the transfer unit, shared by the transfer core's source files (not for other
+// units, which go through ftpentry.h and ftpstate.h).
 #pragma once
 
-#include "ftpunit.h"
+#include "ftpentry.h"
+#include "ftpstate.h"
 
 #include <cstdint>
 #include <string>
@@ -20,6 +22,7 @@ struct State {
     std::int32_t ftpfeil = 0;
     Outcome outcome = Outcome::None;
     std::string serverReply; // the refusing reply of a failed connect or login
+    SettingsDialog settingsDialog;
 };
 
 State& state();

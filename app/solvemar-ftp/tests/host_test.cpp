@@ -1,12 +1,17 @@
 // The solvemar-ftp host program end to end: a real process against a real FTP server, with its own
-// APPDATA and SOLVEMAR.INI in the working folder.
+// APPDATA and SOLVEMAR.INI in the working folder, and no display at all.
 #include "FtpServerProcess.h"
 #include "ScriptedServer.h"
 #include "TransferFixture.h"
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,7 +29,7 @@ struct HostRun {
     std::string err;
 };
 
-// Lines of a program's output, without Qt's own start-up notices.
+// Lines of a program's output.
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -44,14 +49,34 @@ protected:
     HostRun run(std::vector<std::string> args) {
         const fs::path out = m_env.root() / "stdout.txt";
         const fs::path err = m_env.root() / "stderr.txt";
-        args.insert(args.begin(), SOLVEMAR_FTP_PROGRAM);
-        HostRun result;
-        const int pid = testsupport::SpawnProcess(args, {"/dev/null", out.string(), err.string(), {}});
-        if (pid > 0) {
-            result.exitCode = testsupport::WaitForExit(pid);
-        }
-        result.out = testsupport::ReadFileBytes(out);
+        HostRun result = start(std::move(args), err.string());
         result.err = testsupport::ReadFileBytes(err);
+        return result;
+    }
+
+    // Runs the program with standard error on a terminal (a pseudo-terminal that passes every byte
+    // as it is); the bytes it drew there are the result's err.
+    HostRun runOnTerminal(std::vector<std::string> args) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+            return {};
+        }
+        const std::string terminal = ::ptsname(master);
+        // Held open here, so that what the program drew stays readable after it has gone.
+        const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        HostRun result = start(std::move(args), terminal);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) {
+            result.err.append(chunk, static_cast<std::size_t>(n));
+        }
+        ::close(slave);
+        ::close(master);
         return result;
     }
 
@@ -75,6 +100,24 @@ protected:
     }
 
     std::unique_ptr<FtpServerProcess> m_server;
+
+private:
+    HostRun start(std::vector<std::string> args, const std::string& standardError) {
+        const fs::path out = m_env.root() / "stdout.txt";
+        args.insert(args.begin(), SOLVEMAR_FTP_PROGRAM);
+        HostRun result;
+        const int pid = testsupport::SpawnProcess(args, {"/dev/null", out.string(), standardError, {}});
+        if (pid > 0) {
+            result.exitCode = testsupport::WaitForExit(pid);
+        }
+        result.out = testsupport::ReadFileBytes(out);
+        return result;
+    }
+
+    // Where cron, a service or a plain SSH session runs it: nothing to draw on.
+    testsupport::ScopedEnv m_noDisplay{"DISPLAY", std::nullopt};
+    testsupport::ScopedEnv m_noWayland{"WAYLAND_DISPLAY", std::nullopt};
+    testsupport::ScopedEnv m_noPlatform{"QT_QPA_PLATFORM", std::nullopt};
 };
 
 TEST_F(HostProgramTest, HelpAndWrongUsage) {
@@ -112,6 +155,7 @@ TEST_F(HostProgramTest, FetchAndSendComplete) {
 
     const HostRun fetch = run({"hent", "priser.csv"});
     EXPECT_EQ(fetch.exitCode, 0) << fetch.err;
+    EXPECT_EQ(fetch.err, "") << "no terminal: no progress line, and success says nothing";
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "priser.csv"), "a;b;c\n") << "folder key of the entry used";
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "priser.old"), "gammel\n");
 
@@ -254,28 +298,76 @@ TEST_F(HostProgramTest, ShortDownloadExitsOneAndKeepsTheFile) {
     EXPECT_EQ(testsupport::ReadFileBytes(work() / "stor.bin"), "god");
 }
 
-TEST_F(HostProgramTest, HeadlessWithoutFtpEntryExplainsInsteadOfWaiting) {
+TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryAndExplains) {
     writeIni("");
     expectOneLine(run({"hent", "a.txt"}), "SERVER-SETTING-FTP");
+    EXPECT_THAT(testsupport::ReadFileBytes(iniFile()), HasSubstr("server=ftp.solvemar.no\r\n"))
+        << "the default entry, for the user to edit";
 }
 
-TEST_F(HostProgramTest, CommandLineIsReadAsGivenAndToolkitOptionsArePassedOver) {
-    writeIni("");
+TEST_F(HostProgramTest, CommandLineIsReadAsGivenWithNoToolkitOptions) {
     const fs::path log = m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log";
     const struct {
         std::vector<std::string> args;
-        std::string user;
+        std::string user; // empty: wrong usage, nothing started
     } rows[] = {
         {{"--user", "-reverse", "hent", "a.txt"}, "BRUKER: -REVERSE"},
         {{"--user", "-style", "hent", "a.txt"}, "BRUKER: -STYLE"},
-        {{"-style", "fusion", "--user", "x", "hent", "a.txt"}, "BRUKER: X"},
+        // No GUI toolkit takes options away any more: -style is nobody's.
+        {{"-style", "fusion", "--user", "x", "hent", "a.txt"}, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.user);
+        // Each run writes the default entry it found missing.
+        writeIni("");
         fs::remove(log);
+        const HostRun r = run(row.args);
+        if (row.user.empty()) {
+            EXPECT_EQ(r.exitCode, 2);
+            EXPECT_THAT(r.err, HasSubstr("ukjent valg -style"));
+            EXPECT_FALSE(fs::exists(log));
+            continue;
+        }
         // The usage is right, so the run gets as far as the missing FTP entry.
-        expectOneLine(run(row.args), "SERVER-SETTING-FTP");
+        expectOneLine(r, "SERVER-SETTING-FTP");
         EXPECT_THAT(testsupport::ReadFileBytes(log), HasSubstr(" " + row.user + "\r\n"));
+    }
+}
+
+TEST_F(HostProgramTest, OnATerminalTheProgressLineEndsBeforeTheResult) {
+    startServer();
+    testsupport::WriteFileBytes(remote("stor.bin"), PatternBytes(8 << 20, 's'));
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err; // what ends the bytes on the terminal
+    } rows[] = {
+        {"a download draws its line, then ends it", {"hent", "stor.bin"}, 0, "8.4 MB av 8.4 MB  100 %"},
+        {"a failure before any data: its one line only",
+         {"hent", "mangler.bin"},
+         1,
+         "solvemar-ftp: finner ikke filen mangler.bin på 127.0.0.1\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto start = std::chrono::steady_clock::now();
+        const HostRun r = runOnTerminal(row.args);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+        if (row.exitCode != 0) {
+            EXPECT_EQ(r.err, row.err);
+            continue;
+        }
+        // "\rstor.bin  1.2 MB av 8.4 MB  14 %  95.1 MB/s" redrawn in place, the last one ended.
+        ASSERT_THAT(r.err, StartsWith("\rstor.bin  "));
+        EXPECT_THAT(r.err, EndsWith("\n"));
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        const std::string last = r.err.substr(r.err.rfind('\r'));
+        EXPECT_THAT(last, HasSubstr(row.err));
+        EXPECT_THAT(last, EndsWith("/s\n"));
+        const auto redraws = std::count(r.err.begin(), r.err.end(), '\r');
+        EXPECT_LE(redraws, 2 + static_cast<long>(seconds * 10)) << "at most ten a second";
     }
 }
 

@@ -1,10 +1,8 @@
-// Faults under a download through the transfer window: the disk fills or the file size limit is hit
+// Faults under a download by the transfer core: the disk fills or the file size limit is hit
 // while the temporary file is written, or the server stops sending half-way. L and O must come out
 // exactly as they went in.
-#include "FtpServerProcess.h"
 #include "ScopedFileSizeLimit.h"
 #include "TransferFixture.h"
-#include "ftpunit.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -22,18 +20,10 @@ namespace {
 
 using namespace transfertest;
 using namespace std::chrono_literals;
-using ftpunit::TFTPform;
+using ftpunit::WindowAfter;
 
 const std::string kUser = "kari";
 const std::string kPassword = "Hemmelig7";
-
-std::string bytesOf(std::size_t size, char seed) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(seed + i * 11 % 241);
-    }
-    return bytes;
-}
 
 class DownloadFaultTest : public TransferTest {
 protected:
@@ -68,18 +58,18 @@ protected:
     // L and O with content of their own, a remote file far larger than the room left for T; the
     // download runs under `during` (which sets up the fault) and must leave L and O as they were.
     template <typename Fault> void expectLAndOKept(std::size_t remoteSize, Fault during) {
-        const std::string remoteContent = bytesOf(remoteSize, 'r');
+        const std::string remoteContent = PatternBytes(remoteSize, 'r');
         testsupport::WriteFileBytes(m_server->root() / "tabell.dat", remoteContent);
         const std::string L = local("tabell.dat");
         const std::string O = local("tabell.old");
         const std::string T = local("tabell.tmp");
-        const std::string lContent = bytesOf(150000, 'l');
-        const std::string oContent = bytesOf(90000, 'o');
+        const std::string lContent = PatternBytes(150000, 'l');
+        const std::string oContent = PatternBytes(90000, 'o');
         testsupport::WriteFileBytes(L, lContent);
         testsupport::WriteFileBytes(O, oContent);
-        TFTPform form;
+        CoreTransfer core;
 
-        during([&] { form.HentFil(L); });
+        during([&] { core.run.HentFil(L); });
 
         EXPECT_EQ(ftpunit::ftpfeil(), 500);
         EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
@@ -88,8 +78,8 @@ protected:
         if (fs::exists(T)) {
             EXPECT_LT(fs::file_size(T), remoteSize) << "T cannot hold the whole file";
         }
-        EXPECT_FALSE(form.NetFTP1->IsConnected());
-        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(core.client.IsConnected());
+        EXPECT_EQ(core.seen.finished, WindowAfter::Close);
         const auto messages = logMessages();
         ASSERT_FALSE(messages.empty());
         EXPECT_EQ(messages.back(), "FTP: Kobler fra.");
@@ -124,7 +114,7 @@ TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
 TEST_F(DownloadFaultTest, TemporaryFileLinkedElsewhereIsNeverWrittenThrough) {
     useOrdinaryFolder();
     startServer();
-    const std::string content = bytesOf(50000, 'n');
+    const std::string content = PatternBytes(50000, 'n');
     testsupport::WriteFileBytes(m_server->root() / "tabell.dat", content);
     const fs::path outside = work() / "utenfor";
     fs::create_directories(outside);
@@ -148,9 +138,9 @@ TEST_F(DownloadFaultTest, TemporaryFileLinkedElsewhereIsNeverWrittenThrough) {
         fs::remove(local("tabell.old"));
         const std::string before = testsupport::ReadFileBytes(row.target);
         row.plant(local("tabell.tmp"));
-        TFTPform form;
+        CoreTransfer core;
 
-        form.HentFil(L);
+        core.run.HentFil(L);
 
         EXPECT_EQ(ftpunit::ftpfeil(), 0);
         EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::Completed);
@@ -312,7 +302,7 @@ TEST_F(TransferTest, HalfTheDataThenSilenceOrALone426FailsKeepingTLAndO) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         resetAll();
-        const std::string content = bytesOf(200000, 's');
+        const std::string content = PatternBytes(200000, 's');
         StallingServer server(200000, content.substr(0, 100000), row.after);
         loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
         const fs::path folder = work() / "data";
@@ -323,11 +313,11 @@ TEST_F(TransferTest, HalfTheDataThenSilenceOrALone426FailsKeepingTLAndO) {
         const std::string O = (folder / "liste.old").string();
         testsupport::WriteFileBytes(L, "forrige versjon");
         testsupport::WriteFileBytes(O, "eldste versjon");
-        TFTPform form;
-        form.NetFTP1->IdleTimeout = row.idleTimeout;
+        CoreTransfer core;
+        core.client.IdleTimeout = row.idleTimeout;
 
         const auto start = std::chrono::steady_clock::now();
-        form.HentFil(L);
+        core.run.HentFil(L);
         const auto took = std::chrono::steady_clock::now() - start;
 
         EXPECT_TRUE(server.dataSent());
@@ -335,11 +325,11 @@ TEST_F(TransferTest, HalfTheDataThenSilenceOrALone426FailsKeepingTLAndO) {
         EXPECT_LT(took, row.below);
         EXPECT_EQ(ftpunit::ftpfeil(), 500);
         EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
-        EXPECT_EQ(form.NetFTP1->LastTransferBytes(), 100000);
+        EXPECT_EQ(core.client.LastTransferBytes(), 100000);
         EXPECT_EQ(testsupport::ReadFileBytes(T), content.substr(0, 100000)) << "what came stays in T";
         EXPECT_EQ(testsupport::ReadFileBytes(L), "forrige versjon");
         EXPECT_EQ(testsupport::ReadFileBytes(O), "eldste versjon");
-        EXPECT_FALSE(form.NetFTP1->IsConnected());
+        EXPECT_FALSE(core.client.IsConnected());
         EXPECT_EQ(logMessages().back(), "FTP: Kobler fra.");
     }
 }

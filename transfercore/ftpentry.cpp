@@ -1,20 +1,11 @@
 // The FTP entry of SOLVEMAR.INI and the connection settings loaded from it.
+#include "ftpentry.h"
+
 #include "Felles.h"
-#include "ftpstate.h"
-#include "ftpunit.h"
+#include "ftpmodule.h"
 #include "hs_reg.h"
-#include "serveroppsett.h"
 
 namespace ftpunit {
-
-namespace detail {
-
-State& state() {
-    static State s;
-    return s;
-}
-
-} // namespace detail
 
 using detail::state;
 
@@ -44,7 +35,11 @@ void SjekkFTPOppsett() {
     LesFTPOppsett();
     if (state().ftpserver.empty()) {
         SkrivFTPStandard();
-        serveroppsett::VisServerOppsett("Oppsett FTP-server", "FTP");
+        // A copy, so that wiring another dialog while this one is open cannot destroy the one running.
+        const SettingsDialog dialog = state().settingsDialog;
+        if (dialog) {
+            dialog("Oppsett FTP-server", "FTP");
+        }
         LesFTPOppsett();
     }
     auto& s = state();
@@ -54,6 +49,13 @@ void SjekkFTPOppsett() {
     if (s.ftppassord.empty()) {
         s.ftppassord = kGuestPassword;
     }
+}
+
+void setSettingsDialog(SettingsDialog dialog) {
+    state().settingsDialog = std::move(dialog);
+}
+const SettingsDialog& settingsDialog() {
+    return state().settingsDialog;
 }
 
 const std::string& ftpserver() {
@@ -76,30 +78,6 @@ void setForcePassive(bool force) {
 }
 bool PassiveMode() {
     return state().passive || state().forcePassive;
-}
-
-const std::string& ftpmappe() {
-    return state().ftpmappe;
-}
-void setFtpmappe(std::string folder) {
-    state().ftpmappe = std::move(folder);
-}
-std::int32_t ftpfeil() {
-    return state().ftpfeil;
-}
-Outcome LastOutcome() {
-    return state().outcome;
-}
-const std::string& ServerReply() {
-    return state().serverReply;
-}
-
-void Stop() {
-    state().ftpmappe.clear();
-}
-
-void ResetFtpState() {
-    state() = detail::State{};
 }
 
 } // namespace ftpunit

@@ -1,0 +1,51 @@
+// The FTP entry "SERVER-SETTING-FTP" of SOLVEMAR.INI and the connection settings loaded from it.
+//
+// The settings dialog belongs to the program's GUI, if it has one: the program wires it with
+// setSettingsDialog, and SjekkFTPOppsett opens it through that one seam.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace ftpunit {
+
+inline constexpr std::string_view kFtpSection = "SERVER-SETTING-FTP";
+// The maker's download server and the guest login of public FTP servers.
+inline constexpr std::string_view kDefaultServer = "ftp.solvemar.no";
+inline constexpr std::string_view kGuestUser = "anonymous";
+inline constexpr std::string_view kGuestPassword = "besokende";
+inline constexpr std::int32_t kDefaultPort = 21;
+
+// Loads server, username, password (unscrambled), port and the flag passive of the FTP entry; a
+// missing key empties its variable (the port reads 0, the flag clear).
+void LesFTPOppsett();
+// Writes the default FTP entry; the password scrambled.
+void SkrivFTPStandard();
+// Loads the entry; with no server, writes the defaults and lets the user check them in the settings
+// dialog first. An empty user name or password falls back to the guest login (not written back).
+void SjekkFTPOppsett();
+
+// Shows the settings dialog for the entry of a kind ("FTP") modally, under the caption, and returns
+// when the user has closed it (which saves the entry).
+using SettingsDialog = std::function<void(const std::string& caption, const std::string& kind)>;
+// Wires the dialog SjekkFTPOppsett opens. With none wired, the defaults are written and used as they
+// are, as when the user closes the dialog without a change.
+void setSettingsDialog(SettingsDialog dialog);
+const SettingsDialog& settingsDialog();
+
+const std::string& ftpserver();
+const std::string& ftpbruker();
+const std::string& ftppassord();
+std::int32_t ftpport();
+// The port the client connects to: ftpport when above 0, else 21.
+std::int32_t ConnectPort();
+// Passive mode for every transfer, whatever the entry says (a host program's option); false leaves
+// the choice to the entry.
+void setForcePassive(bool force);
+// True when transfers open their data connection in passive mode (PASV): the entry's flag passive
+// is set, or a host program forced it. Otherwise active mode (PORT).
+bool PassiveMode();
+
+} // namespace ftpunit

@@ -146,10 +146,22 @@ private:
     std::int16_t m_code;
 };
 
+// Why a handshake failed, where the client knows it better than the TLS library's reason says.
+enum class TNetHandshakeProblem {
+    ServerClosed,       // the server hung up during the handshake
+    ClearTextAfterAuth, // the server sent clear text after accepting AUTH TLS
+    Other,              // the TLS library's reason: an alert, no common protocol version or cipher
+};
+
 class ENetTlsHandshakeFailed : public ENetTlsError {
 public:
-    ENetTlsHandshakeFailed(const std::string& peer, const std::string& reason)
-        : ENetTlsError("TLS handshake with " + peer + " failed: " + reason, reason) {}
+    ENetTlsHandshakeFailed(const std::string& peer, const std::string& reason,
+                           TNetHandshakeProblem problem = TNetHandshakeProblem::Other)
+        : ENetTlsError("TLS handshake with " + peer + " failed: " + reason, reason), m_problem(problem) {}
+    TNetHandshakeProblem problem() const { return m_problem; }
+
+private:
+    TNetHandshakeProblem m_problem;
 };
 
 // What was wrong with a certificate that did not verify.

@@ -283,7 +283,8 @@ void TlsStream::Handshake() {
     }
     if (m_lowerEnded) {
         ERR_clear_error();
-        throw ENetTlsHandshakeFailed(m_peer, "the server closed the connection during the handshake");
+        throw ENetTlsHandshakeFailed(m_peer, "the server closed the connection during the handshake",
+                                     TNetHandshakeProblem::ServerClosed);
     }
     throw ENetTlsHandshakeFailed(m_peer, errorReason());
 }

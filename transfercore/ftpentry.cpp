@@ -5,6 +5,8 @@
 #include "ftpmodule.h"
 #include "hs_reg.h"
 
+#include <filesystem>
+
 namespace ftpunit {
 
 using detail::state;
@@ -17,6 +19,8 @@ void LesFTPOppsett() {
     s.ftppassord = felles::CutText(felles::AvdekkTekst(hs_reg::readstr("password")));
     s.ftpport = hs_reg::readint("port");
     s.passive = hs_reg::readbool("passive");
+    s.ssl = hs_reg::readbool("SSL");
+    s.sslca = felles::CutText(hs_reg::readstr("sslca"));
     hs_reg::resetsection();
 }
 
@@ -78,6 +82,20 @@ void setForcePassive(bool force) {
 }
 bool PassiveMode() {
     return state().passive || state().forcePassive;
+}
+bool ftpssl() {
+    return state().ssl;
+}
+const std::string& ftpsslca() {
+    return state().sslca;
+}
+std::string TrustedCertificatesFile() {
+    const std::string& file = state().sslca;
+    // Beside SOLVEMAR.INI, not in whatever folder the program happens to start in (cron, a service).
+    if (file.empty() || std::filesystem::path(file).is_absolute()) {
+        return file;
+    }
+    return hs_reg::IniFolder() + file;
 }
 
 } // namespace ftpunit

@@ -18,8 +18,8 @@ inline constexpr std::string_view kGuestUser = "anonymous";
 inline constexpr std::string_view kGuestPassword = "besokende";
 inline constexpr std::int32_t kDefaultPort = 21;
 
-// Loads server, username, password (unscrambled), port and the flag passive of the FTP entry; a
-// missing key empties its variable (the port reads 0, the flag clear).
+// Loads server, username, password (unscrambled), port, the flags passive and SSL and the key sslca of
+// the FTP entry; a missing key empties its variable (the port reads 0, a flag clear).
 void LesFTPOppsett();
 // Writes the default FTP entry; the password scrambled.
 void SkrivFTPStandard();
@@ -47,5 +47,13 @@ void setForcePassive(bool force);
 // True when transfers open their data connection in passive mode (PASV): the entry's flag passive
 // is set, or a host program forced it. Otherwise active mode (PORT).
 bool PassiveMode();
+// The entry's flag SSL: the session is protected with TLS (explicit FTPS), with the server's certificate
+// verified, or it does not happen; nothing goes in clear text.
+bool ftpssl();
+// The entry's key sslca as written: a PEM file of certificates to trust instead of the system's.
+const std::string& ftpsslca();
+// The file of sslca that the client reads: a relative name is taken from the folder of SOLVEMAR.INI.
+// Empty when the key is: the system's certificates.
+std::string TrustedCertificatesFile();
 
 } // namespace ftpunit

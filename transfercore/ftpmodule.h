@@ -18,10 +18,13 @@ struct State {
     std::int32_t ftpport = kDefaultPort;
     bool passive = false;      // the entry's flag, loaded with it
     bool forcePassive = false; // set by the host program; loading the entry leaves it
+    bool ssl = false;          // the entry's flag SSL
+    std::string sslca;         // the entry's key sslca, as written
     std::string ftpmappe;
     std::int32_t ftpfeil = 0;
     Outcome outcome = Outcome::None;
     std::string serverReply; // the refusing reply of a failed connect or login
+    std::string tlsRefusal;  // why a session could not be protected
     SettingsDialog settingsDialog;
 };
 

@@ -31,6 +31,9 @@ Outcome LastOutcome() {
 const std::string& ServerReply() {
     return state().serverReply;
 }
+const std::string& TlsRefusal() {
+    return state().tlsRefusal;
+}
 
 void Stop() {
     state().ftpmappe.clear();

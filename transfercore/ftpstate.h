@@ -31,6 +31,10 @@ Outcome LastOutcome();
 // reply ("530 Login incorrect."), one line of at most 255 bytes, as logged. Otherwise empty (nothing
 // listening, a time-out, or no such failure).
 const std::string& ServerReply();
+// When the last operation could not connect because the session could not be protected with TLS
+// (the entry's SSL): why, in the words of the log line that follows the error number, without its
+// "FTP: ". Otherwise empty.
+const std::string& TlsRefusal();
 
 // The program's stop of this unit: empties ftpmappe.
 void Stop();

@@ -29,14 +29,74 @@ std::string refusingReply() {
     }
 }
 
-// After the failure line of a connect or login: what the server said, when it said anything.
-void logServerReply(const std::string& reply) {
-    if (!reply.empty()) {
-        log("FTP: serveren svarte: " + reply);
+// Why the session could not be protected, when that was the failure; empty for any other. Only for use
+// inside a catch block.
+std::string tlsRefusal(const std::string& host) {
+    try {
+        throw;
+    } catch (const net::ENetTlsError& error) {
+        return felles::OneLine(TlsRefusalText(error, host));
+    } catch (...) {
+        return {};
     }
 }
 
+// After the failure line of a connect or login: what the server said, or why TLS failed.
+void logWhy(const std::string& reply, const std::string& tlsRefusal) {
+    if (!reply.empty()) {
+        log("FTP: serveren svarte: " + reply);
+    }
+    if (!tlsRefusal.empty()) {
+        log("FTP: " + tlsRefusal);
+    }
+}
+
+std::string certificateProblem(const net::ENetCertificateRejected& error, const std::string& host) {
+    switch (error.problem()) {
+    case net::TNetCertificateProblem::Untrusted:
+        return "utstederen er ikke klarert (" + error.reason() + ")";
+    case net::TNetCertificateProblem::Expired:
+        return "det er utløpt (" + error.reason() + ")";
+    case net::TNetCertificateProblem::NotYetValid:
+        return "det er ikke gyldig ennå (" + error.reason() + ")";
+    case net::TNetCertificateProblem::NameMismatch:
+        return "det er ikke utstedt for " + host + " (" + error.reason() + ")";
+    case net::TNetCertificateProblem::Other:
+        break;
+    }
+    return error.reason();
+}
+
 } // namespace
+
+std::string TlsRefusalText(const net::ENetTlsError& error, const std::string& host) {
+    if (const auto* refused = dynamic_cast<const net::ENetTlsNotOffered*>(&error)) {
+        return host + " tilbyr ikke TLS (" + refused->reason() +
+               "); uten \"SSL\" i FTP-oppsettet sendes passord og filer i klartekst";
+    }
+    if (const auto* rejected = dynamic_cast<const net::ENetCertificateRejected*>(&error)) {
+        return "sertifikatet til " + host + " kunne ikke bekreftes: " + certificateProblem(*rejected, host);
+    }
+    if (const auto* failed = dynamic_cast<const net::ENetTlsHandshakeFailed*>(&error)) {
+        switch (failed->problem()) {
+        case net::TNetHandshakeProblem::ServerClosed:
+            return "TLS-forhandlingen med " + host + " mislyktes: serveren brøt forbindelsen";
+        case net::TNetHandshakeProblem::ClearTextAfterAuth:
+            return "TLS-forhandlingen med " + host +
+                   " mislyktes: serveren sendte klartekst etter å ha godtatt AUTH TLS";
+        case net::TNetHandshakeProblem::Other:
+            break;
+        }
+        return "TLS-forhandlingen med " + host + " mislyktes: " + failed->reason();
+    }
+    if (const auto* unreadable = dynamic_cast<const net::ENetTlsTrustUnreadable*>(&error)) {
+        return "sertifikatfilen " + unreadable->file() + " (sslca) kunne ikke leses: " + unreadable->reason();
+    }
+    if (dynamic_cast<const net::ENetTlsUnavailable*>(&error) != nullptr) {
+        return "\"SSL\" er valgt, men denne utgaven av programmet har ikke TLS; ingenting er sendt";
+    }
+    return "TLS-forbindelsen med " + host + " brøt sammen: " + error.reason();
+}
 
 Transfer::Transfer(net::TNetFTP& client, TransferObserver& observer) : m_client(client), m_observer(observer) {
     m_client.OnConnected = [this](net::TNetComponent& sender) { NetFTP1Connected(sender); };
@@ -88,6 +148,8 @@ void Transfer::prepareClient() {
     m_client.Password = s.ftppassord;
     m_client.Port = ConnectPort();
     m_client.Passive = PassiveMode();
+    m_client.UseTLS = ftpssl();
+    m_client.TLSCAFile = TrustedCertificatesFile();
 }
 
 // The first steps of both operations: no error yet, the view shown with the file's name.
@@ -96,6 +158,7 @@ void Transfer::begin(const std::string& L) {
     s.ftpfeil = 0;
     s.outcome = Outcome::None;
     s.serverReply.clear();
+    s.tlsRefusal.clear();
     m_size = -1;
     m_observer.transferStarted(FileNameOf(L));
 }
@@ -122,8 +185,9 @@ void Transfer::SendFil(const std::string& L) {
         m_client.OpenSession(true);
     } catch (...) {
         s.serverReply = refusingReply();
+        s.tlsRefusal = tlsRefusal(m_client.Host);
         log("FTP: Feil nr. 502, kunne ikke koble til");
-        logServerReply(s.serverReply);
+        logWhy(s.serverReply, s.tlsRefusal);
         s.ftpfeil = 502;
         s.outcome = Outcome::ConnectFailed;
     }
@@ -182,8 +246,9 @@ void Transfer::HentFil(const std::string& L) {
         log("FTP: filstørrelse " + std::to_string(size));
     } catch (...) {
         s.serverReply = refusingReply();
+        s.tlsRefusal = tlsRefusal(m_client.Host);
         log("FTP: Feil nr. 501, kunne ikke koble til " + m_client.Host + " med brukernavn " + m_client.User);
-        logServerReply(s.serverReply);
+        logWhy(s.serverReply, s.tlsRefusal);
         s.ftpfeil = 501;
         s.outcome = Outcome::ConnectFailed;
     }

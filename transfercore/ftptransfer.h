@@ -38,6 +38,11 @@ public:
     virtual void transferFinished(WindowAfter /*after*/) {}
 };
 
+// Why a session to host could not be protected with TLS, in the words of the log line after the error
+// number (without "FTP: "): the server offers no TLS, its certificate does not verify, the handshake
+// failed, the file of trusted certificates cannot be read, or the program has no TLS.
+std::string TlsRefusalText(const net::ENetTlsError& error, const std::string& host);
+
 // Runs the operations with one client and reports to one observer; both must outlive it. While it
 // exists, the client's connection and work events are its own.
 class Transfer {

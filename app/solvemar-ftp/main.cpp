@@ -130,6 +130,10 @@ std::string failureText(const std::string& L, const std::string& uploadError) {
     case ftpunit::Outcome::RemoteFileNotFound:
         return "finner ikke filen " + remote + " på " + ftpunit::ftpserver();
     case ftpunit::Outcome::ConnectFailed:
+        if (!ftpunit::TlsRefusal().empty()) {
+            return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker() +
+                   ": " + ftpunit::TlsRefusal();
+        }
         return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker() +
                (ftpunit::ServerReply().empty() ? "" : " (" + ftpunit::ServerReply() + ")");
     case ftpunit::Outcome::DownloadFailed:

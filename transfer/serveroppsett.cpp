@@ -104,6 +104,8 @@ TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     passord->setStyle(style);
     passord->setEchoMode(QLineEdit::Password);
     passord->setToolTip(QString::fromUtf8("Dobbelklikk for å skjule/vise passord i klartekst"));
+    SSLL->setToolTip(QString::fromUtf8("Krypterer innlogging og overføring med TLS (FTPS). Serverens sertifikat må "
+                                       "kunne bekreftes mot systemets sertifikater eller filen i nøkkelen sslca."));
     passord->installEventFilter(this);
 
     setTabOrder(navn, server);

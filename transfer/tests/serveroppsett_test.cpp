@@ -174,6 +174,9 @@ TEST_F(ServerOppsettTest, DoubleClickTogglesMaskingAndTheStateSurvivesReopening)
     TServerOppsettForm form;
     EXPECT_EQ(form.passord->echoMode(), QLineEdit::Password);
     EXPECT_EQ(form.passord->toolTip(), QString::fromUtf8("Dobbelklikk for å skjule/vise passord i klartekst"));
+    EXPECT_EQ(form.SSLL->toolTip(), QString::fromUtf8("Krypterer innlogging og overføring med TLS (FTPS). Serverens "
+                                                      "sertifikat må kunne bekreftes mot systemets sertifikater eller "
+                                                      "filen i nøkkelen sslca."));
     openAndAct(form, "Oppsett", "FTP", [](TServerOppsettForm& f) {
         QTest::mouseDClick(f.passord, Qt::LeftButton);
         EXPECT_EQ(f.passord->echoMode(), QLineEdit::Normal);
@@ -197,6 +200,7 @@ TEST_F(ServerOppsettTest, ShowingOverwritesEveryFieldFromTheKindsOwnEntry) {
     hs_reg::writestr("port", "25");
     hs_reg::writebool("SSL", true);
     hs_reg::writebool("passive", true);
+    hs_reg::writestr("sslca", "ca.pem");
     hs_reg::resetsection();
 
     TServerOppsettForm form;
@@ -220,6 +224,10 @@ TEST_F(ServerOppsettTest, ShowingOverwritesEveryFieldFromTheKindsOwnEntry) {
         f.close();
     });
     EXPECT_EQ(hs_reg::currentsection(), "STANDARD");
+    // The dialog has no field for sslca: saving leaves the key as the user wrote it.
+    hs_reg::setsection("SERVER-SETTING-MAIL");
+    EXPECT_EQ(hs_reg::readstr("sslca"), "ca.pem");
+    hs_reg::resetsection();
 }
 
 TEST_F(ServerOppsettTest, LongTextsAreStoredCutTo255) {

@@ -51,7 +51,7 @@ int FreeLoopbackPort() {
 }
 
 FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
-                                   Behaviour behaviour)
+                                   Behaviour behaviour, const TlsIdentity* tls)
     : m_root(std::move(root)) {
     std::filesystem::create_directories(m_root);
     // A port freed a moment ago may be taken again before the server binds it: try a few.
@@ -63,6 +63,9 @@ FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user,
             args.emplace_back("--short-retr");
         } else if (behaviour == Behaviour::RefusePort) {
             args.emplace_back("--refuse-port");
+        }
+        if (tls != nullptr) {
+            args.insert(args.end(), {"--tls", tls->certificate.string(), tls->key.string()});
         }
         // The server's chatter would only clutter the test output.
         const int pid = testsupport::SpawnProcess(args);

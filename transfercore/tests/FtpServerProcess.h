@@ -10,9 +10,14 @@ namespace transfertest {
 class FtpServerProcess {
 public:
     enum class Behaviour { Normal, ShortRetr, RefusePort };
+    // A certificate and its key (PEM files), for a server that insists on explicit TLS.
+    struct TlsIdentity {
+        std::filesystem::path certificate;
+        std::filesystem::path key;
+    };
 
     FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
-                     Behaviour behaviour = Behaviour::Normal);
+                     Behaviour behaviour = Behaviour::Normal, const TlsIdentity* tls = nullptr);
     ~FtpServerProcess();
     FtpServerProcess(const FtpServerProcess&) = delete;
     FtpServerProcess& operator=(const FtpServerProcess&) = delete;

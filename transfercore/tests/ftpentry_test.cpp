@@ -40,6 +40,8 @@ TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
     EXPECT_EQ(ftpunit::ftpport(), 0);
     EXPECT_EQ(ftpunit::ConnectPort(), 21);
     EXPECT_FALSE(ftpunit::PassiveMode()) << "no flag: active mode, as before";
+    EXPECT_FALSE(ftpunit::ftpssl()) << "no flag: clear text, as before";
+    EXPECT_EQ(ftpunit::TrustedCertificatesFile(), "") << "no file: the system's certificates";
 
     hs_reg::setsection("SERVER-SETTING-FTP");
     hs_reg::writestr("server", "ftp.example");
@@ -47,8 +49,19 @@ TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
     hs_reg::writestr("password", felles::SkjulTekst("pass"));
     hs_reg::writestr("port", "2121");
     hs_reg::writebool("passive", true);
+    hs_reg::writebool("SSL", true);
+    hs_reg::writestr("sslca", "sertifikater/ca.pem");
     hs_reg::resetsection();
     ftpunit::LesFTPOppsett();
+    EXPECT_TRUE(ftpunit::ftpssl());
+    EXPECT_EQ(ftpunit::ftpsslca(), "sertifikater/ca.pem");
+    // Beside SOLVEMAR.INI, wherever the program was started; a full path stays as it is.
+    EXPECT_EQ(ftpunit::TrustedCertificatesFile(), hs_reg::IniFolder() + "sertifikater/ca.pem");
+    hs_reg::setsection("SERVER-SETTING-FTP");
+    hs_reg::writestr("sslca", "/etc/ssl/private-ca.pem");
+    hs_reg::resetsection();
+    ftpunit::LesFTPOppsett();
+    EXPECT_EQ(ftpunit::TrustedCertificatesFile(), "/etc/ssl/private-ca.pem");
     EXPECT_EQ(ftpunit::ftpserver(), "ftp.example");
     EXPECT_EQ(ftpunit::ftpbruker(), "ola");
     EXPECT_EQ(ftpunit::ftppassord(), "pass");

@@ -3,8 +3,13 @@
 #include "TransferFixture.h"
 #include "ftplocal.h"
 
+#ifdef PYTAGORAS_TLS_TESTS
+#include "TestCertificates.h"
+#endif
+
 #include <gmock/gmock.h>
 
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -142,6 +147,115 @@ TEST_F(FtpTransferTest, DownloadFolderWithoutSlashIsJoinedAsItStands) {
     EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::RemoteFileNotFound);
     EXPECT_EQ(logMessages().at(2), "FTP: finner ikke filen oppf.txt, avbryter forbindelse");
 }
+
+// ---- Sessions with SSL set ------------------------------------------------------------------------
+
+TEST(TlsRefusalText, NamesTheCauseInTheUsersWords) {
+    using P = net::TNetCertificateProblem;
+    const std::string host = "ftp.example.no";
+    const struct {
+        const char* name;
+        std::shared_ptr<net::ENetTlsError> error;
+        std::string text;
+    } rows[] = {
+        {"no TLS on the server", std::make_shared<net::ENetTlsNotOffered>("500 AUTH not understood", 500),
+         "ftp.example.no tilbyr ikke TLS (500 AUTH not understood); uten \"SSL\" i FTP-oppsettet sendes passord "
+         "og filer i klartekst"},
+        {"unknown issuer",
+         std::make_shared<net::ENetCertificateRejected>(host, "self-signed certificate", P::Untrusted),
+         "sertifikatet til ftp.example.no kunne ikke bekreftes: utstederen er ikke klarert (self-signed certificate)"},
+        {"expired", std::make_shared<net::ENetCertificateRejected>(host, "certificate has expired", P::Expired),
+         "sertifikatet til ftp.example.no kunne ikke bekreftes: det er utløpt (certificate has expired)"},
+        {"not yet valid",
+         std::make_shared<net::ENetCertificateRejected>(host, "certificate is not yet valid", P::NotYetValid),
+         "sertifikatet til ftp.example.no kunne ikke bekreftes: det er ikke gyldig ennå (certificate is not yet "
+         "valid)"},
+        {"another name", std::make_shared<net::ENetCertificateRejected>(host, "hostname mismatch", P::NameMismatch),
+         "sertifikatet til ftp.example.no kunne ikke bekreftes: det er ikke utstedt for ftp.example.no (hostname "
+         "mismatch)"},
+        {"other certificate fault",
+         std::make_shared<net::ENetCertificateRejected>(host, "certificate revoked", P::Other),
+         "sertifikatet til ftp.example.no kunne ikke bekreftes: certificate revoked"},
+        {"server hangs up",
+         std::make_shared<net::ENetTlsHandshakeFailed>(host, "closed", net::TNetHandshakeProblem::ServerClosed),
+         "TLS-forhandlingen med ftp.example.no mislyktes: serveren brøt forbindelsen"},
+        {"clear text after AUTH TLS",
+         std::make_shared<net::ENetTlsHandshakeFailed>(host, "clear", net::TNetHandshakeProblem::ClearTextAfterAuth),
+         "TLS-forhandlingen med ftp.example.no mislyktes: serveren sendte klartekst etter å ha godtatt AUTH TLS"},
+        {"no common protocol", std::make_shared<net::ENetTlsHandshakeFailed>(host, "unsupported protocol"),
+         "TLS-forhandlingen med ftp.example.no mislyktes: unsupported protocol"},
+        {"sslca unreadable", std::make_shared<net::ENetTlsTrustUnreadable>("/etc/ca.pem", "No such file or directory"),
+         "sertifikatfilen /etc/ca.pem (sslca) kunne ikke leses: No such file or directory"},
+        {"no TLS in this build", std::make_shared<net::ENetTlsUnavailable>(),
+         "\"SSL\" er valgt, men denne utgaven av programmet har ikke TLS; ingenting er sendt"},
+        {"protected connection broken", std::make_shared<net::ENetTlsBroken>(host, "bad record mac"),
+         "TLS-forbindelsen med ftp.example.no brøt sammen: bad record mac"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ftpunit::TlsRefusalText(*row.error, host), row.text);
+    }
+}
+
+#ifdef PYTAGORAS_TLS_TESTS
+TEST_F(FtpTransferTest, SslEntryProtectsTheSessionOrEndsItBeforeTheLogin) {
+    const auto& certificates = ftptest::Certificates();
+    const FtpServerProcess::TlsIdentity identity{certificates.good.certificate, certificates.good.key};
+    const struct {
+        const char* name;
+        bool serverTls;
+        std::string sslca;
+        std::string why; // the line after the error number; empty when the transfer completes
+    } rows[] = {
+        {"TLS with the CA of sslca", true, certificates.ca.string(), ""},
+        {"server without TLS", false, certificates.ca.string(),
+         "FTP: 127.0.0.1 tilbyr ikke TLS (500 Command \"AUTH\" not understood.); uten \"SSL\" i FTP-oppsettet "
+         "sendes passord og filer i klartekst"},
+        {"certificate the system does not trust", true, "",
+         "FTP: sertifikatet til 127.0.0.1 kunne ikke bekreftes: utstederen er ikke klarert (unable to get local "
+         "issuer certificate)"},
+        {"sslca that does not exist", true, "mangler.pem",
+         "FTP: sertifikatfilen " + work().string() +
+             "/mangler.pem (sslca) kunne ikke leses: No such file or "
+             "directory"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetAll();
+        fs::remove(logFile());
+        m_server = std::make_unique<FtpServerProcess>(m_env.root() / row.name, kUser, kPassword,
+                                                      FtpServerProcess::Behaviour::Normal,
+                                                      row.serverTls ? &identity : nullptr);
+        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", m_server->port(), kUser, kPassword) +
+                "SSL=1\nsslca=" + row.sslca + "\n");
+        testsupport::WriteFileBytes(remote("s.txt"), "fra serveren");
+        const std::string L = local("s.txt");
+        testsupport::WriteFileBytes(L, "lokal");
+        CoreTransfer core;
+
+        core.run.HentFil(L);
+        core.run.SendFil(L);
+
+        if (row.why.empty()) {
+            EXPECT_EQ(ftpunit::ftpfeil(), 0);
+            EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::Completed);
+            EXPECT_EQ(testsupport::ReadFileBytes(L), "fra serveren");
+            EXPECT_EQ(logMessages().back(), "FTP: Kobler fra.");
+        } else {
+            EXPECT_EQ(ftpunit::ftpfeil(), 502);
+            EXPECT_EQ(ftpunit::TlsRefusal(), row.why.substr(5));
+            EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
+            EXPECT_EQ(testsupport::ReadFileBytes(remote("s.txt")), "fra serveren");
+            EXPECT_THAT(logMessages(),
+                        ElementsAre("FTP: Starter ny sesjon for nedlasting av s.txt til " + folderLine(), connectLine(),
+                                    "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser,
+                                    row.why, "FTP: Starter ny sesjon for opplasting av " + L, connectLine(),
+                                    "FTP: Feil nr. 502, kunne ikke koble til", row.why));
+        }
+        expectNoPasswordInLog();
+    }
+}
+#endif
 
 // ---- Uploads -------------------------------------------------------------------------------------
 

@@ -4,6 +4,10 @@
 #include "ScriptedServer.h"
 #include "TransferFixture.h"
 
+#ifdef PYTAGORAS_TLS_TESTS
+#include "TestCertificates.h"
+#endif
+
 #include <gmock/gmock.h>
 
 #include <algorithm>
@@ -289,6 +293,42 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
         EXPECT_THAT(r.err, EndsWith(row.ends + "\n"));
     }
 }
+
+#ifdef PYTAGORAS_TLS_TESTS
+TEST_F(HostProgramTest, SslEntryProtectedOrOneLineSayingWhy) {
+    const auto& certificates = ftptest::Certificates();
+    const FtpServerProcess::TlsIdentity good{certificates.good.certificate, certificates.good.key};
+    const FtpServerProcess::TlsIdentity expired{certificates.expired.certificate, certificates.expired.key};
+    const struct {
+        const char* name;
+        const FtpServerProcess::TlsIdentity* serverTls; // none: the server offers no TLS
+        std::string why; // the end of the line on standard error; empty when the transfer completes
+    } rows[] = {
+        {"TLS with the CA of sslca", &good, ""},
+        {"server without TLS", nullptr,
+         "127.0.0.1 tilbyr ikke TLS (500 Command \"AUTH\" not understood.); uten \"SSL\" i FTP-oppsettet sendes "
+         "passord og filer i klartekst"},
+        {"expired certificate", &expired,
+         "sertifikatet til 127.0.0.1 kunne ikke bekreftes: det er utløpt (certificate has expired)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_server = std::make_unique<FtpServerProcess>(m_env.root() / row.name, kUser, kPassword,
+                                                      FtpServerProcess::Behaviour::Normal, row.serverTls);
+        writeIni(ftpEntry("127.0.0.1", m_server->port(), kUser, kPassword) +
+                 "SSL=1\nsslca=" + certificates.ca.string() + "\n");
+        testsupport::WriteFileBytes(remote("tls.txt"), "beskyttet");
+        const HostRun fetch = run({"hent", "tls.txt"});
+        if (row.why.empty()) {
+            EXPECT_EQ(fetch.exitCode, 0) << fetch.err;
+            EXPECT_EQ(testsupport::ReadFileBytes(work() / "tls.txt"), "beskyttet");
+        } else {
+            expectOneLine(fetch, "solvemar-ftp: feil nr. 501: kunne ikke koble til 127.0.0.1 som bruker " + kUser +
+                                     ": " + row.why);
+        }
+    }
+}
+#endif
 
 TEST_F(HostProgramTest, ShortDownloadExitsOneAndKeepsTheFile) {
     startServer(kPassword, "", FtpServerProcess::Behaviour::ShortRetr);

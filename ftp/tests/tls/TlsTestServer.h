@@ -1,31 +1,13 @@
-// The server's side of TLS for the tests: throw-away certificates made with the openssl command, and TLS on
-// a scripted server's connections.
+// The server's side of TLS on a scripted server's connections, for the tests.
 #pragma once
 
-#include <filesystem>
+#include "TestCertificates.h"
+
 #include <string>
 
 #include <openssl/ssl.h>
 
 namespace ftptest {
-
-// A certificate and its private key, as PEM files.
-struct Identity {
-    std::filesystem::path certificate;
-    std::filesystem::path key;
-};
-
-// Made once per test process in a temporary folder.
-struct TestCertificates {
-    std::filesystem::path ca;    // the CA the tests trust
-    Identity good;               // localhost and 127.0.0.1, from the trusted CA
-    Identity wrongName;          // other.example only, from the trusted CA
-    Identity expired;            // localhost and 127.0.0.1, from the trusted CA, valid in 2020 only
-    Identity untrusted;          // localhost and 127.0.0.1, from a CA nobody trusts
-    std::filesystem::path empty; // a file without certificates
-};
-
-const TestCertificates& Certificates();
 
 // A server's TLS settings for one identity; its connections share session tickets, so a data connection
 // can resume the control connection's session.

@@ -300,7 +300,9 @@ TNetIoResult TlsStream::failure(int result) {
         return {0, TNetIoStatus::Done};
     }
     // A wait of the lower stream timed out (OpenSSL then asks for a retry), or its socket was shut down.
+    // Either closes the connection; a peer that stopped reading would only make the TLS close wait again.
     if (m_timedOut || m_shutDown) {
+        m_broken = true;
         ERR_clear_error();
         return {0, m_timedOut ? TNetIoStatus::TimedOut : TNetIoStatus::ShutDown};
     }
@@ -340,11 +342,11 @@ TNetIoResult TlsStream::Receive(char* data, std::size_t count, const TNetDeadlin
             received += more;
             continue;
         }
+        if (m_timedOut) {
+            break; // the rest of a record is still in the socket
+        }
         try {
-            const TNetIoResult end = failure(next);
-            if (end.Status != TNetIoStatus::TimedOut) {
-                m_endResult = end;
-            }
+            m_endResult = failure(next);
         } catch (...) {
             m_endFailure = std::current_exception();
         }

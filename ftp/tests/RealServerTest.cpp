@@ -1,21 +1,13 @@
 // The whole path against a real FTP server from the system's packages, started on a loopback port.
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
+#include "ServerProcess.h"
 
 #include "TempEnvironment.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <csignal>
-#include <fcntl.h>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -26,17 +18,6 @@ constexpr const char* kPython = "/usr/bin/python3";
 bool hasServerModule() {
     const std::string command = std::string(kPython) + " -c 'import pyftpdlib' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
-}
-
-bool acceptsConnections(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
 }
 
 std::string pattern(std::size_t size, unsigned seed) {
@@ -66,55 +47,14 @@ protected:
     // Starts the server on a fresh port and waits until it accepts connections.
     static bool startServer() {
         s_port = ftptest::freeLoopbackPort();
-        const std::string port = std::to_string(s_port);
         const std::string folder = (s_root->path() / "served").string();
-        const char* argv[] = {kPython, "-m",           "pyftpdlib", "-i",     "127.0.0.1", "-p", port.c_str(), "-w",
-                              "-d",    folder.c_str(), "-u",        "tester", "-P",        "pw", nullptr};
-        const std::string logPath = (s_root->path() / "server.log").string();
-        const pid_t parent = ::getpid();
-        s_pid = ::fork();
-        if (s_pid == 0) {
-            // The server goes with the test process even when that one dies without cleaning up.
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) {
-                ::_exit(1);
-            }
-            const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(log, 1);
-            ::dup2(log, 2);
-            ::execv(kPython, const_cast<char**>(argv));
-            ::_exit(127);
-        }
-        if (s_pid < 0) {
-            return false;
-        }
-        for (int i = 0; i < 400; ++i) {
-            if (acceptsConnections(s_port)) {
-                return true;
-            }
-            int status = 0;
-            if (::waitpid(s_pid, &status, WNOHANG) == s_pid) {
-                s_pid = -1; // ended early, most likely because the port was taken
-                return false;
-            }
-            std::this_thread::sleep_for(25ms);
-        }
-        return true; // SetUp reports the server log
+        return s_process.start({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(s_port), "-w", "-d",
+                                folder, "-u", "tester", "-P", "pw"},
+                               s_port, s_root->path() / "server.log");
     }
 
     static void TearDownTestSuite() {
-        if (s_pid > 0) {
-            ::kill(s_pid, SIGTERM);
-            int status = 0;
-            for (int i = 0; i < 100 && ::waitpid(s_pid, &status, WNOHANG) == 0; ++i) {
-                std::this_thread::sleep_for(20ms);
-            }
-            if (::waitpid(s_pid, &status, WNOHANG) == 0) {
-                ::kill(s_pid, SIGKILL);
-                ::waitpid(s_pid, &status, 0);
-            }
-            s_pid = -1;
-        }
+        s_process.stop();
         delete s_root;
         s_root = nullptr;
     }
@@ -123,8 +63,8 @@ protected:
         if (!hasServerModule()) {
             GTEST_SKIP() << kPython << " lacks pyftpdlib";
         }
-        ASSERT_GT(s_pid, 0) << "server did not start";
-        ASSERT_TRUE(acceptsConnections(s_port)) << testsupport::ReadFileBytes(s_root->path() / "server.log");
+        ASSERT_TRUE(s_process.running() && ftptest::acceptsConnections(s_port))
+            << "server did not start: " << testsupport::ReadFileBytes(s_root->path() / "server.log");
     }
 
     net::TNetFTP& session(bool passive) {
@@ -144,7 +84,7 @@ protected:
     testsupport::TempFolder m_local;
 
     static inline testsupport::TempFolder* s_root = nullptr;
-    static inline pid_t s_pid = -1;
+    static inline ftptest::ServerProcess s_process;
     static inline int s_port = 0;
 };
 

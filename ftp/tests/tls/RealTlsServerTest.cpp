@@ -3,22 +3,15 @@
 // pyftpdlib's TLS handler.
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
-#include "TlsTestServer.h"
+#include "ServerProcess.h"
+#include "TestCertificates.h"
 
 #include "TempEnvironment.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -32,79 +25,11 @@ constexpr const char* kPassword = "Tls-test-1";
 // Marks the throw-away accounts of these tests, so that one left by a test that died can be found again.
 constexpr const char* kAccountComment = "Pytagoras FTPS test";
 
-bool acceptsConnections(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
 int runQuietly(std::vector<std::string> args, const std::string& input = "/dev/null") {
     testsupport::SpawnOptions options;
     options.standardInput = input;
     return testsupport::WaitForExit(testsupport::SpawnProcess(std::move(args), options));
 }
-
-// A server process that goes with the test process even when that one dies without cleaning up.
-class ServerProcess {
-public:
-    ~ServerProcess() { stop(); }
-
-    // Starts the command, whose arguments hold the port, and waits until it accepts connections.
-    bool start(const std::vector<std::string>& args, int port, const fs::path& log) {
-        const pid_t parent = ::getpid();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) {
-                ::_exit(1);
-            }
-            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            std::vector<char*> argv;
-            for (const std::string& arg : args) {
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        for (int i = 0; m_pid > 0 && i < 400; ++i) {
-            if (acceptsConnections(port)) {
-                return true;
-            }
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1; // ended early, most likely because the port was taken
-            }
-            std::this_thread::sleep_for(25ms);
-        }
-        return false;
-    }
-
-    void stop() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            for (int i = 0; i < 100 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i) {
-                std::this_thread::sleep_for(20ms);
-            }
-            if (::waitpid(m_pid, &status, WNOHANG) == 0) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-            }
-            m_pid = -1;
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 class TlsServer {
 public:
@@ -215,7 +140,7 @@ private:
     }
 
     testsupport::TempFolder m_root;
-    ServerProcess m_process;
+    ftptest::ServerProcess m_process;
     std::string m_user;
     bool m_accountMade = false;
     int m_port = 0;
@@ -248,7 +173,7 @@ public:
 
 private:
     testsupport::TempFolder m_root;
-    ServerProcess m_process;
+    ftptest::ServerProcess m_process;
     int m_port = 0;
 };
 

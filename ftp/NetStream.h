@@ -10,8 +10,13 @@
 
 namespace net {
 
-// Downloads are written to their stream in batches of this size.
+// Downloads spliced into a file pass through a pipe of this size, and reach the file in batches of it.
 constexpr std::size_t kWriteBatch = 1 << 20;
+// Received bytes that pass through memory (protected ones, or where the platform cannot splice) are
+// written in smaller batches: still few write calls, and the bytes are still in the processor's cache
+// when the write copies them into the file. Measured with bench/ftp-compare --tls, 1 MiB batches made
+// a protected download about a third slower, and the copying download of clear text slower too.
+constexpr std::size_t kCopyBatch = 128 << 10;
 
 // The data connection as a download's stream sees it: pieces of received bytes, each counted as work when
 // it is taken.

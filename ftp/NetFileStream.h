@@ -1,4 +1,5 @@
-// A local file as a transfer's stream. Every call of the client on local files is in NetFileStream.cpp.
+// A local file as a transfer's stream. Every call of the client on local files is in NetFileStreamPosix.cpp
+// and NetFileStreamWindows.cpp.
 #pragma once
 
 #include "NetStream.h"
@@ -33,12 +34,16 @@ public:
     void TakeFrom(TNetReceiveSource& source) override;
 
 private:
+    std::string m_path;
+    std::int64_t m_position = 0;
+#ifdef _WIN32
+    void* m_file = nullptr; // a HANDLE
+#else
     // The zero-copy path; false when it cannot be set up (before any byte has moved).
     bool spliceFrom(TNetReceiveSource& source);
 
-    std::string m_path;
     int m_fd = -1;
-    std::int64_t m_position = 0;
+#endif
 };
 
 } // namespace net

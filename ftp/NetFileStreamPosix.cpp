@@ -1,3 +1,6 @@
+// Local files on POSIX systems, with the zero-copy receive of a download on Linux.
+#ifndef _WIN32
+
 #include "NetFileStream.h"
 
 #include "NetExceptions.h"
@@ -152,3 +155,5 @@ bool TNetFileStream::spliceFrom(TNetReceiveSource& source) {
 }
 
 } // namespace net
+
+#endif

@@ -5,14 +5,17 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace program {
 
 namespace {
 
+#ifndef _WIN32
 int g_signalPipe[2] = {-1, -1};
 
 void onTerminationSignal(int signal) {
@@ -28,6 +31,7 @@ void onTerminationSignal(int signal) {
     // The event loop reads the pipe.
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
+#endif
 
 } // namespace
 
@@ -71,7 +75,8 @@ Windows::~Windows() {
     ftpunit::setSettingsDialog(nullptr);
 }
 
-void QuitOnTerminationSignals(QCoreApplication& app) {
+void QuitOnTerminationSignals([[maybe_unused]] QCoreApplication& app) {
+#ifndef _WIN32
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
@@ -88,6 +93,8 @@ void QuitOnTerminationSignals(QCoreApplication& app) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+#endif
+    // Windows has no such signals for a GUI program: closing and ending the session reach Qt as events.
 }
 
 } // namespace program

@@ -1,8 +1,9 @@
-// A local file as a transfer's stream. Every call of the client on local files is in NetFileStreamPosix.cpp
-// and NetFileStreamWindows.cpp.
+// A local file as a transfer's stream, on the support library's platform layer; only the Linux zero-copy
+// receive reaches past it, to the file's native handle.
 #pragma once
 
 #include "NetStream.h"
+#include "platform.h"
 
 #include <cstdint>
 #include <string>
@@ -19,7 +20,6 @@ bool LocalFileExists(const std::string& path);
 class TNetFileStream : public TNetStream {
 public:
     TNetFileStream(const std::string& path, TFileMode mode);
-    ~TNetFileStream() override;
     TNetFileStream(const TNetFileStream&) = delete;
     TNetFileStream& operator=(const TNetFileStream&) = delete;
 
@@ -34,16 +34,12 @@ public:
     void TakeFrom(TNetReceiveSource& source) override;
 
 private:
-    std::string m_path;
-    std::int64_t m_position = 0;
-#ifdef _WIN32
-    void* m_file = nullptr; // a HANDLE
-#else
     // The zero-copy path; false when it cannot be set up (before any byte has moved).
     bool spliceFrom(TNetReceiveSource& source);
 
-    int m_fd = -1;
-#endif
+    std::string m_path;
+    platform::FileHandle m_file;
+    std::int64_t m_position = 0;
 };
 
 } // namespace net

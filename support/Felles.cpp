@@ -1,17 +1,13 @@
 #include "Felles.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform.h"
 
 namespace felles {
 
@@ -248,14 +244,8 @@ double TekstTilTall(std::string_view tekst) {
     }
     if (!isNumberSyntax(cleaned))
         return 0;
-    // Read in the C locale, so "." is the point whatever the user's locale says.
-    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
-    errno = 0;
-    const double value = ::strtod_l(cleaned.c_str(), nullptr, cLocale);
     // Out of range reads as no number rather than an infinity the triangle cannot use.
-    if (errno == ERANGE && std::isinf(value))
-        return 0;
-    return value;
+    return platform::numberInCLocale(cleaned).value_or(0);
 }
 
 std::string SkjulTekst(std::string_view tekst) {
@@ -301,24 +291,11 @@ std::string ByttEndelse(std::string_view filnavn, std::string_view endelse) {
 }
 
 std::int32_t FilStorrelse(const std::string& filnavn) {
-    struct stat info {};
-    if (filnavn.empty() || ::stat(filnavn.c_str(), &info) != 0)
-        return 0;
-    // Read-only means no write bit at all, so root gets the same answer as everyone else.
-    if (!S_ISREG(info.st_mode) || (info.st_mode & 0222) == 0)
-        return 0;
-    const int fd = ::open(filnavn.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    struct stat opened {};
-    const bool ok = ::fstat(fd, &opened) == 0;
-    ::close(fd);
-    if (!ok)
+    const std::int64_t size = platform::writableFileSize(filnavn);
+    if (size < 0)
         return 0;
     // A file past 2 GiB reports the largest size the type holds instead of wrapping negative.
-    if (opened.st_size > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(opened.st_size);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace felles

@@ -42,14 +42,6 @@ void setIniFileName(const std::string& name);
 // Back to the start values: no store, "SOLVEMAR.INI", section "STANDARD".
 void resetIni();
 
-// Faults to simulate in saveini, for tests: no temporary file can be made, or writing fails once
-// this many bytes are written.
-struct IniSaveFaults {
-    bool noTemporaryFile = false;
-    std::optional<std::size_t> failAfterBytes;
-};
-void setIniSaveFaults(IniSaveFaults faults);
-
 // ---- Folder layout ---------------------------------------------------------------------------
 std::string solvemarpath(std::string_view kind);
 void setfolderpath(std::string_view kind, std::string_view folder);

@@ -2,7 +2,6 @@
 // INI store's "FOLDERS" section. Kinds and keys keep their backslashes ("data\docs_folder") so
 // the file reads the same everywhere; the folders themselves use the native separator.
 #include <filesystem>
-#include <system_error>
 
 #include "hs_reg.h"
 #include "platform.h"
@@ -111,8 +110,7 @@ void mkdirsafe(const std::string& folder) {
 }
 
 void createfolder(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    platform::makeFolders(folder);
 }
 
 void makefoldertree() {

@@ -1,17 +1,10 @@
 // The INI store: the whole SOLVEMAR.INI in memory, sections and keys found without regard to case
 // through hash maps, written back in the order things were added.
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <climits>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "Felles.h"
 #include "hs_reg.h"
@@ -57,7 +50,6 @@ std::string g_iniFolder;
 std::string g_currentSection = kDefaultSection;
 // Set when an existing file could not be read: writing the (empty) store back would wipe it.
 bool g_loadFailed = false;
-IniSaveFaults g_faults;
 
 constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 // Where currentsection stands in the store, found once per section change: look-ups in a loop
@@ -256,103 +248,27 @@ std::string serialise() {
     return out;
 }
 
-bool writeAll(int fd, std::string_view data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        std::size_t chunk = data.size() - written;
-        if (g_faults.failAfterBytes) {
-            if (written >= *g_faults.failAfterBytes) {
-                errno = ENOSPC;
-                return false;
-            }
-            chunk = std::min(chunk, *g_faults.failAfterBytes - written);
-        }
-        const ssize_t n = ::write(fd, data.data() + written, chunk);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The file a save really replaces: through symbolic links to their final target, so the link
-// itself stays a link.
-std::string resolveTarget(const std::string& name) {
-    std::string target = name;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            return target;
-        }
-        std::string buffer(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
-        if (n < 0) {
-            return target;
-        }
-        buffer.resize(static_cast<std::size_t>(n));
-        target = (!buffer.empty() && buffer[0] == '/') ? buffer : platform::folderPart(target) + buffer;
-    }
-    return target;
-}
-
-// Puts bytes at the start of fd, past the simulated faults: used to put the old content back.
-bool restoreAll(int fd, std::string_view data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + written, data.size() - written, static_cast<off_t>(written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return ::ftruncate(fd, static_cast<off_t>(data.size())) == 0;
-}
-
 // Without a temporary file the new content can only overwrite the old where it lies. The old content
 // is read first and room for the new is reserved before anything is overwritten; a write cut short
 // (full disk, size limit) puts the old content back, so the file is never left half-written.
 bool writeInPlace(const std::string& name, std::string_view data) {
-    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    platform::FileHandle file;
+    std::string old;
+    if (platform::openFile(name, platform::Access::ReadWrite, platform::Create::IfMissing, file) != 0 ||
+        platform::readAll(file, old) != 0) {
         return false;
     }
-    std::string old;
-    char chunk[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        old.append(chunk, static_cast<std::size_t>(n));
-    }
-    bool ok = true;
-    if (data.size() > old.size()) {
-        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
-        ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL; // EINVAL/EOPNOTSUPP: not offered here
-    }
-    ok = ok && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data) &&
-         ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+    const auto size = static_cast<std::int64_t>(data.size());
+    bool ok = data.size() <= old.size() || platform::reserveSize(file, size) == 0;
+    ok = ok && platform::writeAllAt(file, 0, data) == 0 && platform::setFileSize(file, size) == 0 &&
+         platform::syncFile(file) == 0;
     if (!ok) {
-        const int error = errno;
-        restoreAll(fd, old);
-        ::fsync(fd);
-        errno = error;
+        if (platform::writeAllAt(file, 0, old) == 0) {
+            platform::setFileSize(file, static_cast<std::int64_t>(old.size()));
+        }
+        platform::syncFile(file);
     }
-    ok = ::close(fd) == 0 && ok;
+    ok = file.close() == 0 && ok;
     return ok;
 }
 
@@ -369,72 +285,49 @@ std::string temporaryPrefix(const std::string& target) {
 // file, whose process no longer runs. Nothing else is touched.
 void removeLeftoverTemporaries(const std::string& folder, const std::string& target) {
     const std::string prefix = temporaryPrefix(target);
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) {
+    std::vector<std::string> names;
+    if (platform::listFolder(folder.empty() ? "." : folder, names) != 0) {
         return;
     }
-    std::vector<std::pair<std::string, long>> candidates;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        const std::string_view digits = name.substr(std::min(prefix.size(), name.size()));
+    const long self = platform::processId();
+    for (const std::string& name : names) {
+        const std::string_view digits = std::string_view(name).substr(std::min(prefix.size(), name.size()));
         if (!name.starts_with(prefix) || digits.empty() || digits.size() > 18 ||
             digits.find_first_not_of("0123456789") != std::string_view::npos) {
             continue;
         }
         long pid = 0;
         std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-        if (pid != ::getpid()) {
-            candidates.emplace_back(std::string(name), pid);
+        if (pid != self && platform::isOwnFile(folder + name) && !platform::processRuns(pid)) {
+            platform::removeFile(folder + name);
         }
     }
-    const int dirFd = ::dirfd(dir);
-    const uid_t user = ::geteuid();
-    for (const auto& [name, pid] : candidates) {
-        struct stat st {};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_uid == user &&
-            !platform::processRuns(pid)) {
-            ::unlinkat(dirFd, name.c_str(), 0);
-        }
-    }
-    ::closedir(dir);
 }
 
 // The new content goes to a temporary file beside the old one, reaches the disk, and then takes
 // the old file's place in one rename: a crash or a full disk never leaves a half-written file.
 bool writeReplacing(const std::string& name, std::string_view data) {
-    const std::string target = resolveTarget(name);
+    // Through symbolic links to their final target, so a link stays a link.
+    const std::string target = platform::finalTarget(name);
     const std::string folder = platform::folderPart(target);
-    const std::string temporary = folder + temporaryPrefix(target) + std::to_string(::getpid());
+    const std::string temporary = folder + temporaryPrefix(target) + std::to_string(platform::processId());
     removeLeftoverTemporaries(folder, target);
 
-    int fd = -1;
-    if (!g_faults.noTemporaryFile) {
-        ::unlink(temporary.c_str());
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    }
-    if (fd < 0) {
+    platform::removeFile(temporary);
+    platform::FileHandle file;
+    if (platform::openFile(temporary, platform::Access::Write, platform::Create::OnlyNew, file) != 0) {
         // A folder where no new file can be made (but the file itself may be writable).
         return writeInPlace(target, data);
     }
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Only root may give a file away; the content matters more than the owner.
-        }
-    }
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) {
+    platform::copyOwnerAndMode(target, file);
+    bool ok = platform::writeAll(file, data) == 0 && platform::syncFile(file) == 0;
+    ok = file.close() == 0 && ok;
+    if (ok && platform::renameReplacing(temporary, target) == 0) {
         // The rename itself reaches the disk with the folder's entry.
-        const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
+        platform::syncFolder(folder.empty() ? "." : folder);
         return true;
     }
-    ::unlink(temporary.c_str());
+    platform::removeFile(temporary);
     return false;
 }
 
@@ -589,11 +482,6 @@ void resetIni() {
     g_iniFileName = "SOLVEMAR.INI";
     g_iniFolder.clear();
     g_currentSection = kDefaultSection;
-    g_faults = IniSaveFaults{};
-}
-
-void setIniSaveFaults(IniSaveFaults faults) {
-    g_faults = faults;
 }
 
 } // namespace hs_reg

@@ -1,36 +1,19 @@
+// The parts of the platform layer that are the same on every system: environment variables, path
+// texts and capitals.
 #include "platform.h"
 
 #include <cctype>
-#include <cerrno>
-#include <climits>
-#include <clocale>
-#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
 #include <filesystem>
-#include <memory>
 #include <system_error>
-
-#ifndef _WIN32
-#include <unicode/datefmt.h>
-#include <unicode/locid.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
-#endif
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string g_programFileOverride;
 
 // Decodes one UTF-8 sequence at text[i]; returns its length, 0 when it is not valid UTF-8.
 std::size_t decodeUtf8(std::string_view text, std::size_t i, char32_t& out) {
@@ -82,96 +65,6 @@ void encodeUtf8(char32_t c, std::string& out) {
     }
 }
 
-#ifndef _WIN32
-// The C library's own date formats are not what the user reads on the desktop (no seconds in
-// Norwegian, for one); ICU carries the patterns the desktop uses. Making a formatter costs far more
-// than formatting, so the two are made once per LC_TIME locale and kept.
-class DateTimeFormats {
-public:
-    std::string date(const std::tm& local) {
-        // Log lines come in runs within one day: the day's text is kept until the day changes.
-        select();
-        const long day = (local.tm_year * 13L + local.tm_mon) * 32L + local.tm_mday;
-        if (m_dateText.empty() || day != m_day) {
-            m_dateText = format(local, Kind::Date);
-            m_day = day;
-        }
-        return m_dateText;
-    }
-    std::string time(const std::tm& local) { return format(local, Kind::Time); }
-
-private:
-    enum class Kind { Date, Time };
-
-    // "nb_NO.UTF-8@modifier" names ICU's nb_NO; the C and POSIX locales have no patterns of their
-    // own, and ICU's root locale gives the neutral 2026-12-08 20:56:09.
-    static icu::Locale icuLocale(std::string_view name) {
-        const auto end = name.find_first_of(".@");
-        const std::string_view base = name.substr(0, end);
-        if (base.empty() || base == "C" || base == "POSIX") {
-            return icu::Locale::getRoot();
-        }
-        return icu::Locale(std::string(base).c_str());
-    }
-
-    void select() {
-        const char* current = std::setlocale(LC_TIME, nullptr);
-        const std::string_view name = current ? current : "C";
-        if (m_made && name == m_locale) {
-            return;
-        }
-        m_locale.assign(name);
-        m_made = true;
-        m_dateText.clear();
-        const icu::Locale locale = icuLocale(name);
-        m_date.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kShort, locale));
-        m_time.reset(icu::DateFormat::createTimeInstance(icu::DateFormat::kMedium, locale));
-        // The fields of the struct tm are shown as they are: the formatters work in UTC on a time
-        // made from them in UTC, so no time zone or summer time shifts them.
-        for (icu::DateFormat* format : {m_date.get(), m_time.get()}) {
-            if (format != nullptr) {
-                format->setTimeZone(*icu::TimeZone::getGMT());
-            }
-        }
-    }
-
-    std::string format(const std::tm& local, Kind kind) {
-        select();
-        icu::DateFormat* formatter = kind == Kind::Date ? m_date.get() : m_time.get();
-        std::tm fields = local;
-        const std::time_t seconds = ::timegm(&fields);
-        std::string text;
-        if (formatter != nullptr) {
-            icu::UnicodeString out;
-            formatter->format(static_cast<UDate>(seconds) * 1000.0, out);
-            out.toUTF8String(text);
-        }
-        if (text.empty()) {
-            // Without ICU's data the neutral form still gives the user a readable stamp.
-            char buffer[32];
-            const int n = kind == Kind::Date ? std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d",
-                                                             fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday)
-                                             : std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", fields.tm_hour,
-                                                             fields.tm_min, fields.tm_sec);
-            text.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        }
-        return text;
-    }
-
-    bool m_made = false;
-    std::string m_locale;
-    std::unique_ptr<icu::DateFormat> m_date;
-    std::unique_ptr<icu::DateFormat> m_time;
-    long m_day = 0;
-    std::string m_dateText;
-};
-
-DateTimeFormats& dateTimeFormats() {
-    static DateTimeFormats formats;
-    return formats;
-}
-#endif
-
 } // namespace
 
 std::string env(const char* name) {
@@ -191,73 +84,6 @@ std::string appDataFolder() {
         }
     }
     return folder;
-}
-
-bool fileExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool folderExists(const std::string& name) {
-    struct stat st {};
-    return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool isReadOnly(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
-}
-
-bool isRegularFile(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-FileRead readRegularFile(const std::string& name, std::string& content) {
-    content.clear();
-    struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
-    }
-    // Opening a FIFO would wait for a writer, and opening a device may act on it: look before opening.
-    if (!S_ISREG(st.st_mode)) {
-        return FileRead::Unreadable;
-    }
-    // Non-blocking and checked again once open, in case something else took the name in between.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOENT ? FileRead::Missing : FileRead::Unreadable;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return FileRead::Unreadable;
-    }
-    content.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            ::close(fd);
-            content.clear();
-            return FileRead::Unreadable;
-        }
-        if (n == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return FileRead::Read;
-}
-
-bool processRuns(long pid) {
-    if (pid <= 0 || static_cast<pid_t>(pid) != pid) {
-        return true;
-    }
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 std::string absolutePath(const std::string& name) {
@@ -288,42 +114,6 @@ std::string nativeSeparators(std::string_view text) {
     }
     return out;
 }
-
-std::string programFile() {
-    if (!g_programFileOverride.empty()) {
-        return g_programFileOverride;
-    }
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.string();
-}
-
-void setProgramFile(std::string path) {
-    g_programFileOverride = std::move(path);
-}
-
-int makeFolder(const std::string& name) {
-    return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
-}
-
-#ifdef _WIN32
-// FIXME: answer with the user's short date and long time (GetDateFormatEx, GetTimeFormatEx).
-std::string shortDateText(const std::tm& local) {
-    char buffer[64];
-    return std::string(buffer, std::strftime(buffer, sizeof buffer, "%x", &local));
-}
-std::string longTimeText(const std::tm& local) {
-    char buffer[64];
-    return std::string(buffer, std::strftime(buffer, sizeof buffer, "%X", &local));
-}
-#else
-std::string shortDateText(const std::tm& local) {
-    return dateTimeFormats().date(local);
-}
-std::string longTimeText(const std::tm& local) {
-    return dateTimeFormats().time(local);
-}
-#endif
 
 std::string toUpperLocale(std::string_view text) {
     std::string out;

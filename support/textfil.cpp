@@ -1,13 +1,7 @@
 #include "textfil.h"
 
-#include <cerrno>
-#include <chrono>
 #include <iostream>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "hs_reg.h"
 #include "platform.h"
@@ -17,7 +11,9 @@ namespace textfil {
 namespace {
 
 // A closed or never-opened handle answers this, as the C library does for a bad stream.
-constexpr int kNotOpen = EBADF;
+int notOpen() {
+    return platform::errorOf(platform::Failure::NotOpen);
+}
 // Lines kept while the log file's name is unknown; beyond this they are dropped.
 constexpr std::size_t kPendingMax = 1000;
 
@@ -44,15 +40,7 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }
 
 std::string nowStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return TimeStamp(local);
-}
-
-bool fileExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0;
+    return TimeStamp(platform::localNow());
 }
 
 void writePending() {
@@ -74,16 +62,9 @@ void SetMessageBoxHook(MessageBoxHook hook) {
 
 int OpenAppend(TextFile& file, const std::string& name) {
     file.name = name;
-    file.file = nullptr;
-    int code = 0;
+    file.buffer.clear();
     // Only an existing file: appending must not create one (that is CreateNew's job).
-    const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) {
-        code = errno;
-    } else if ((file.file = ::fdopen(fd, "ab")) == nullptr) {
-        code = errno;
-        ::close(fd);
-    }
+    const int code = platform::openFile(name, platform::Access::Append, platform::Create::Never, file.file);
     if (code != 0) {
         showBox("Feil under åpning av " + name + "  (" + std::to_string(code) + ")");
     }
@@ -92,31 +73,31 @@ int OpenAppend(TextFile& file, const std::string& name) {
 
 int CreateNew(TextFile& file, const std::string& name) {
     file.name = name;
-    file.file = std::fopen(name.c_str(), "wb");
-    if (file.file == nullptr) {
-        const int code = errno != 0 ? errno : kNotOpen;
+    file.buffer.clear();
+    const int code = platform::openFile(name, platform::Access::Write, platform::Create::Replacing, file.file);
+    if (code != 0) {
         showBox("Feil under oppretting av ny fil: " + name + "  (" + std::to_string(code) + ")");
-        return code;
     }
-    return 0;
+    return code;
 }
 
 int PutLine(TextFile& file, std::string_view text) {
-    if (file.file == nullptr) {
-        return kNotOpen;
+    if (!file.file.isOpen()) {
+        return notOpen();
     }
-    if (std::fwrite(text.data(), 1, text.size(), file.file) != text.size() || std::fputs("\r\n", file.file) < 0) {
-        return errno != 0 ? errno : EIO;
-    }
+    file.buffer += text;
+    file.buffer += "\r\n";
     return 0;
 }
 
 int CloseText(TextFile& file) {
-    int code = kNotOpen;
-    if (file.file != nullptr) {
-        code = std::fclose(file.file) == 0 ? 0 : (errno != 0 ? errno : EIO);
-        file.file = nullptr;
+    int code = notOpen();
+    if (file.file.isOpen()) {
+        code = platform::writeAll(file.file, file.buffer);
+        const int closed = file.file.close();
+        code = code != 0 ? code : closed;
     }
+    file.buffer.clear();
     if (code != 0) {
         showBox("Feil under lukking av fil");
     }
@@ -125,7 +106,7 @@ int CloseText(TextFile& file) {
 
 int AppendLine(const std::string& name, std::string_view text) {
     TextFile file;
-    if (fileExists(name)) {
+    if (platform::fileExists(name) || platform::folderExists(name)) {
         OpenAppend(file, name);
     } else {
         CreateNew(file, name);

@@ -2,18 +2,21 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "platform.h"
+
 namespace textfil {
 
-// A text-file handle owned by the caller; the operations below bind, open and close it.
+// A text-file handle owned by the caller; the operations below bind, open and close it. Lines are
+// kept until the close writes them out, as a buffered file does.
 struct TextFile {
-    std::FILE* file = nullptr;
+    platform::FileHandle file;
     std::string name;
+    std::string buffer;
 };
 
 // How the log module shows its "FEIL" boxes. The GUI sets a Qt message box; without a GUI the

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "OrdinaryUser.h"
 #include "TempEnvironment.h"
 #include "hs_reg.h"
 #include "textfil.h"
@@ -60,6 +62,12 @@ protected:
     }
     void TearDown() override { ResetSupport(); }
 
+    // Runs work as an ordinary user (testsupport::RunAsOrdinaryUser), who may reach the test's folders.
+    int asOrdinaryUser(const std::function<int()>& work) {
+        fs::permissions(m_env.root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                          fs::perms::others_read | fs::perms::others_exec);
+        return testsupport::RunAsOrdinaryUser(work);
+    }
     fs::path programFolder() const { return m_env.root() / "prog" / "bin"; }
     std::string root() const { return (m_env.appdata() / "Solvemar").string() + "/"; }
     std::string logFile() const { return root() + "log/demo.log"; }

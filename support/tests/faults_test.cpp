@@ -1,13 +1,10 @@
-// Faults under the INI store and the clean-up: saves cut short by an injected failure, a file size
-// limit or a full filesystem; clean-ups over trees full of links, hidden and read-only entries and
-// deep nesting.
-#include <csignal>
+// Faults under the INI store and the clean-up: saves cut short by a file size limit or a full
+// filesystem, in folders that do or do not take a new file; clean-ups over trees full of links,
+// hidden and read-only entries and deep nesting.
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ScopedFileSizeLimit.h"
@@ -26,7 +23,6 @@ protected:
         useFolder(m_env.work());
     }
     void TearDown() override {
-        hs_reg::setIniSaveFaults({});
         if (m_mounted) {
             ::umount2(m_folder.c_str(), MNT_DETACH);
         }
@@ -39,13 +35,24 @@ protected:
         hs_reg::setIniFileName(m_ini);
     }
     // Loads the old file and adds enough to the store that the new file is some 25 KB.
-    void loadAndGrow() {
-        WriteFileBytes(m_ini, kOld);
+    void loadAndGrow(const std::string& old = kOld) {
+        WriteFileBytes(m_ini, old);
         hs_reg::loadini();
         hs_reg::setsection("VEKST");
         for (int i = 0; i < 100; ++i) {
             hs_reg::writestr("nokkel" + std::to_string(i), std::string(240, static_cast<char>('a' + i % 26)));
         }
+        hs_reg::resetsection();
+    }
+    // Saves as an ordinary user while the folder takes no new file, so the save writes in place.
+    bool saveInPlace() {
+        testsupport::GiveAway(m_folder, testsupport::kNobody);
+        fs::permissions(m_folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+        const int saved = asOrdinaryUser([] { return hs_reg::saveIniFile() ? 1 : 0; });
+        fs::permissions(m_folder, fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_NE(saved, -1) << "could not drop root rights";
+        return saved == 1;
     }
     std::vector<std::string> filesInFolder() const {
         std::vector<std::string> names;
@@ -62,25 +69,39 @@ protected:
     bool m_mounted = false;
 };
 
-TEST_F(IniFaultTest, InjectedFailureAtAnyPointKeepsTheOldFileWhole) {
+TEST_F(IniFaultTest, WriteCutShortAnywhereKeepsTheOldFileWhole) {
+    enum class Way { Replacing, InPlace };
+    // The new text is longer than kOld, and shorter than this (whose comment is not written back).
+    const std::string longOld = kOld + std::string("; ") + std::string(30000, 'c') + "\n";
     struct Row {
         const char* name;
-        bool inPlace; // no temporary file can be made beside the INI file
-        std::size_t failAfter;
+        Way way;
+        std::string old;
+        long limit; // the file size limit; below 0 counted from the new file's end
     };
     const Row rows[] = {
-        {"replacing, nothing written", false, 0},      {"replacing, one byte", false, 1},
-        {"replacing, half-way", false, 12000},         {"replacing, all but the last byte", false, 25000},
-        {"in place, nothing written", true, 0},        {"in place, one byte", true, 1},
-        {"in place, within the old length", true, 20}, {"in place, half-way", true, 12000},
+        {"replacing, nothing written", Way::Replacing, kOld, 0},
+        {"replacing, one byte", Way::Replacing, kOld, 1},
+        {"replacing, 8 KiB", Way::Replacing, kOld, 8192},
+        {"replacing, half-way", Way::Replacing, kOld, 12000},
+        {"replacing, all but the last byte", Way::Replacing, kOld, -1},
+        {"in place, nothing written", Way::InPlace, kOld, 0},
+        {"in place, one byte", Way::InPlace, kOld, 1},
+        {"in place, within the old length", Way::InPlace, kOld, 20},
+        {"in place, 8 KiB", Way::InPlace, kOld, 8192},
+        {"in place, half-way", Way::InPlace, kOld, 12000},
+        {"in place over a longer file, half-way", Way::InPlace, longOld, 12000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        loadAndGrow();
-        hs_reg::setIniSaveFaults({.noTemporaryFile = row.inPlace, .failAfterBytes = row.failAfter});
-        EXPECT_FALSE(hs_reg::saveIniFile());
-        hs_reg::setIniSaveFaults({});
-        EXPECT_EQ(ReadFileBytes(m_ini), kOld);
+        loadAndGrow(row.old);
+        const long limit = row.limit >= 0 ? row.limit : static_cast<long>(hs_reg::iniText().size()) + row.limit;
+        {
+            testsupport::ScopedFileSizeLimit cut(static_cast<rlim_t>(limit));
+            ASSERT_TRUE(cut.active());
+            EXPECT_FALSE(row.way == Way::InPlace ? saveInPlace() : hs_reg::saveIniFile());
+        }
+        EXPECT_EQ(ReadFileBytes(m_ini), row.old);
         EXPECT_EQ(filesInFolder(), std::vector<std::string>{"SOLVEMAR.INI"});
         // The store still holds the new values, and a later save that can write gets them out.
         EXPECT_TRUE(hs_reg::saveIniFile());
@@ -92,33 +113,26 @@ TEST_F(IniFaultTest, InjectedFailureAtAnyPointKeepsTheOldFileWhole) {
     }
 }
 
-TEST_F(IniFaultTest, FileSizeLimitCutsTheWriteAndKeepsTheOldFileWhole) {
-    for (const bool inPlace : {false, true}) {
-        SCOPED_TRACE(inPlace ? "in place" : "replacing");
-        loadAndGrow();
-        hs_reg::setIniSaveFaults({.noTemporaryFile = inPlace, .failAfterBytes = std::nullopt});
-        {
-            testsupport::ScopedFileSizeLimit limit(8192);
-            ASSERT_TRUE(limit.active());
-            EXPECT_FALSE(hs_reg::saveIniFile());
-        }
-        hs_reg::setIniSaveFaults({});
-        EXPECT_EQ(ReadFileBytes(m_ini), kOld);
-        EXPECT_EQ(filesInFolder(), std::vector<std::string>{"SOLVEMAR.INI"});
-    }
-}
-
 TEST_F(IniFaultTest, FullFilesystemKeepsTheOldFileWhole) {
     const fs::path small = m_env.root() / "liten";
     fs::create_directories(small);
     m_folder = small;
-    m_mounted = ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k,mode=0755") == 0;
-    if (!m_mounted) {
-        GTEST_SKIP() << "mounting a small filesystem is not allowed here";
-    }
-    useFolder(small);
-    for (const bool inPlace : {false, true}) {
-        SCOPED_TRACE(inPlace ? "in place" : "replacing");
+    struct Row {
+        const char* name;
+        const char* options;
+    };
+    const Row rows[] = {
+        {"replacing", "size=64k,mode=0755"},
+        // Three files at most (the folder, the INI file and the filler): no temporary file can be made.
+        {"in place", "size=64k,nr_inodes=3,mode=0755"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_mounted = ::mount("tmpfs", small.c_str(), "tmpfs", 0, row.options) == 0;
+        if (!m_mounted) {
+            GTEST_SKIP() << "mounting a small filesystem is not allowed here";
+        }
+        useFolder(small);
         loadAndGrow();
         // Fill what is left but a little, so the new file starts and then runs out of room.
         const int filler = ::open((small / "fyll").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -129,12 +143,11 @@ TEST_F(IniFaultTest, FullFilesystemKeepsTheOldFileWhole) {
         ::close(filler);
         fs::resize_file(small / "fyll", fs::file_size(small / "fyll") - 8192);
 
-        hs_reg::setIniSaveFaults({.noTemporaryFile = inPlace, .failAfterBytes = std::nullopt});
         EXPECT_FALSE(hs_reg::saveIniFile());
-        hs_reg::setIniSaveFaults({});
         EXPECT_EQ(ReadFileBytes(m_ini), kOld);
         fs::remove(small / "fyll");
         EXPECT_EQ(filesInFolder(), std::vector<std::string>{"SOLVEMAR.INI"});
+        m_mounted = ::umount2(small.c_str(), MNT_DETACH) != 0;
     }
 }
 
@@ -215,6 +228,16 @@ protected:
         ::chmod((top / "stengt").c_str(), 0);
     }
 
+    // Runs the clean-up of top as an ordinary user, to whom the caller has handed the tree.
+    void cleanAsOrdinaryUser(const fs::path& top) {
+        const int cleaned = asOrdinaryUser([&] {
+            textfil::SetLogToFile(false);
+            hs_reg::cleanfolder(top.string());
+            return 0;
+        });
+        ASSERT_EQ(cleaned, 0) << "could not drop root rights";
+    }
+
     static bool isEmptyFolder(const fs::path& folder) { return fs::is_directory(folder) && fs::is_empty(folder); }
     fs::path outside() const { return m_env.root() / "utenfor"; }
 };
@@ -237,48 +260,13 @@ TEST_F(CleanupFaultTest, CleanfolderEmptiesExactlyTheTreeAskedFor) {
     EXPECT_EQ(ReadFileBytes(m_env.root() / "t.log").find("FEIL"), std::string::npos);
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Hands every entry below and including top to uid/gid, links themselves rather than their targets.
-void giveAway(const fs::path& top, uid_t uid, gid_t gid) {
-    ::lchown(top.c_str(), uid, gid);
-    for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
-        ::lchown(it->path().c_str(), uid, gid);
-    }
-}
-
-// Runs the clean-up of top as an ordinary user: as root every removal succeeds and no mode matters,
-// so root runs it as nobody in a child process (the test process keeps its rights); anyone else runs
-// it as himself. The caller hands the tree to nobody first.
-void cleanAsOrdinaryUser(const fs::path& root, const fs::path& top) {
-    if (::geteuid() != 0) {
-        hs_reg::cleanfolder(top.string());
-        return;
-    }
-    ::chmod(root.c_str(), 0755);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-        textfil::SetLogToFile(false);
-        if (dropped) {
-            hs_reg::cleanfolder(top.string());
-        }
-        ::_exit(dropped ? 0 : 3);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "could not drop root rights";
-}
-
 TEST_F(CleanupFaultTest, OwnerWithoutRootRightsEmptiesReadOnlyFolders) {
     makeOutside();
     const fs::path top = m_env.root() / "eier-tmp";
     makeHostileTree(top);
     // The outside stays root's.
-    giveAway(top, kNobody, kNobody);
-    cleanAsOrdinaryUser(m_env.root(), top);
+    testsupport::GiveAway(top, testsupport::kNobody);
+    cleanAsOrdinaryUser(top);
     for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
         ADD_FAILURE() << "left: " << it->path().string();
     }
@@ -307,12 +295,12 @@ TEST_F(CleanupFaultTest, FoldersOpenedUpThatStayAfterAllGetTheirModeBack) {
         WriteFileBytes(top / row.folder / "egen.txt", "own");
         WriteFileBytes(top / row.folder / "fremmed" / "f.txt", "root's");
     }
-    giveAway(top, kNobody, kNobody);
+    testsupport::GiveAway(top, testsupport::kNobody);
     for (const Row& row : rows) {
-        giveAway(top / row.folder / "fremmed", 0, 0);
+        testsupport::GiveAway(top / row.folder / "fremmed", 0);
         ::chmod((top / row.folder).c_str(), row.mode);
     }
-    cleanAsOrdinaryUser(m_env.root(), top);
+    cleanAsOrdinaryUser(top);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.folder);
         struct stat st {};

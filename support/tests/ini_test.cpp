@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "ScopedFileSizeLimit.h"
 #include "SupportFixture.h"
 
 namespace supporttest {
@@ -211,19 +212,24 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFileWhole) {
     const std::string old = "[STANDARD]\nkeep=this file\n";
     Load(old);
     hs_reg::writestr("more", std::string(200, 'x'));
-    hs_reg::setIniSaveFaults({.noTemporaryFile = false, .failAfterBytes = 10});
-    EXPECT_FALSE(hs_reg::saveIniFile());
+    {
+        testsupport::ScopedFileSizeLimit cut(10);
+        ASSERT_TRUE(cut.active());
+        EXPECT_FALSE(hs_reg::saveIniFile());
+    }
     EXPECT_EQ(ReadFileBytes(m_ini), old);
     EXPECT_EQ(FilesInWork(), 1u) << "the temporary file is removed";
 }
 
-TEST_F(IniTest, WithoutATemporaryFileTheFileIsWrittenInPlace) {
+TEST_F(IniTest, InAFolderThatTakesNoNewFileTheFileIsWrittenInPlace) {
     Load("[STANDARD]\na=1\n");
     struct stat before {};
     ASSERT_EQ(::stat(m_ini.c_str(), &before), 0);
-    hs_reg::setIniSaveFaults({.noTemporaryFile = true, .failAfterBytes = std::nullopt});
     hs_reg::writestr("a", "2");
-    EXPECT_TRUE(hs_reg::saveIniFile());
+    testsupport::GiveAway(m_env.work(), testsupport::kNobody);
+    ::chmod(m_env.work().c_str(), 0555);
+    EXPECT_EQ(asOrdinaryUser([] { return hs_reg::saveIniFile() ? 1 : 0; }), 1);
+    ::chmod(m_env.work().c_str(), 0755);
     struct stat st {};
     ::stat(m_ini.c_str(), &st);
     EXPECT_EQ(st.st_ino, before.st_ino) << "same file, written in place";
@@ -319,11 +325,10 @@ TEST_F(IniTest, SaveRemovesOnlyLeftoversOfKilledSaves) {
         {".SOLVEMAR.INI.tmp" + deadId + "2", [](const fs::path& path) { ::mkfifo(path.c_str(), 0644); }, false},
     };
     if (::geteuid() == 0) {
-        constexpr uid_t kNobody = 65534;
         rows.push_back({".SOLVEMAR.INI.tmp" + deadId + "3",
                         [](const fs::path& path) {
                             WriteFileBytes(path, "another user's");
-                            ::chown(path.c_str(), kNobody, kNobody);
+                            ::chown(path.c_str(), testsupport::kNobody, testsupport::kNobody);
                         },
                         false});
     }

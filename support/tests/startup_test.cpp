@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include "ScopedFileSizeLimit.h"
 #include "SupportFixture.h"
 
 namespace supporttest {
@@ -120,8 +121,17 @@ TEST_F(StartupTest, FailedWriteAtShutdownIsLoggedAndKeepsTheOldFile) {
     hs_reg::Startup({});
     const std::string saved = ReadFileBytes(WorkIni());
     hs_reg::writestr("Changed", "1");
-    hs_reg::setIniSaveFaults({.noTemporaryFile = false, .failAfterBytes = 5});
-    hs_reg::Shutdown();
+    // The store grows far beyond the log, so a file size limit between the two cuts the INI file only.
+    hs_reg::setsection("VEKST");
+    for (int i = 0; i < 400; ++i) {
+        hs_reg::writestr("nokkel" + std::to_string(i), std::string(200, 'x'));
+    }
+    hs_reg::resetsection();
+    {
+        testsupport::ScopedFileSizeLimit cut(64 * 1024);
+        ASSERT_TRUE(cut.active());
+        hs_reg::Shutdown();
+    }
     EXPECT_EQ(ReadFileBytes(WorkIni()), saved);
     EXPECT_EQ(Tail(LogMessages(), 3), (Lines{"INI-CRASH i HS_REG", "Oppdaterer " + WorkIni(),
                                              "AVSLUTTER PROGRAM. 0 feilmeldinger og 0 advarsler"}));

@@ -1,95 +1,65 @@
-// Local files on POSIX systems, with the zero-copy receive of a download on Linux.
-#ifndef _WIN32
-
 #include "NetFileStream.h"
 
 #include "NetExceptions.h"
 
+#ifdef __linux__
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace net {
 
 namespace {
 
-[[noreturn]] void raiseFileError(const std::string& what, const std::string& path) {
-    throw EFileError(what + " " + path + ": " + std::strerror(errno));
-}
-
-[[noreturn]] void raiseOpenError(const std::string& what, const std::string& path) {
-    throw EFileError(what + " " + path);
+[[noreturn]] void raiseFileError(const std::string& what, const std::string& path, int error) {
+    throw EFileError(what + " " + path + ": " + platform::errorText(error));
 }
 
 } // namespace
 
 bool LocalFileExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return platform::fileExists(path) || platform::folderExists(path);
 }
 
 TNetFileStream::TNetFileStream(const std::string& path, TFileMode mode) : m_path(path) {
     if (mode == TFileMode::CreateForWriting) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (m_fd < 0) {
-            raiseOpenError("Cannot create file", path);
+        if (platform::openFile(path, platform::Access::ReadWrite, platform::Create::Replacing, m_file) != 0) {
+            throw EFileError("Cannot create file " + path);
         }
-    } else {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) {
-            raiseOpenError("Cannot open file", path);
-        }
-    }
-}
-
-TNetFileStream::~TNetFileStream() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
+    } else if (platform::openFile(path, platform::Access::Read, platform::Create::Never, m_file) != 0) {
+        throw EFileError("Cannot open file " + path);
     }
 }
 
 std::int64_t TNetFileStream::Size() const {
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0) {
-        raiseFileError("Cannot read the size of file", m_path);
+    std::int64_t size = 0;
+    if (const int error = platform::fileSize(m_file, size)) {
+        raiseFileError("Cannot read the size of file", m_path, error);
     }
-    return info.st_size;
+    return size;
 }
 
 void TNetFileStream::SetSize(std::int64_t size) {
-    if (::ftruncate(m_fd, size) != 0) {
-        raiseFileError("Cannot set the size of file", m_path);
+    if (const int error = platform::setFileSize(m_file, size)) {
+        raiseFileError("Cannot set the size of file", m_path, error);
     }
 }
 
 std::size_t TNetFileStream::Read(char* data, std::size_t count) {
-    for (;;) {
-        const ssize_t n = ::pread(m_fd, data, count, m_position);
-        if (n >= 0) {
-            m_position += n;
-            return static_cast<std::size_t>(n);
-        }
-        if (errno != EINTR) {
-            raiseFileError("Cannot read file", m_path);
-        }
+    std::size_t done = 0;
+    if (const int error = platform::readAt(m_file, m_position, data, count, done)) {
+        raiseFileError("Cannot read file", m_path, error);
     }
+    m_position += static_cast<std::int64_t>(done);
+    return done;
 }
 
 void TNetFileStream::Write(const char* data, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, count, m_position);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            raiseFileError("Cannot write file", m_path);
-        }
-        m_position += n;
-        data += n;
-        count -= static_cast<std::size_t>(n);
+    if (const int error = platform::writeAllAt(m_file, m_position, std::string_view(data, count))) {
+        raiseFileError("Cannot write file", m_path, error);
     }
+    m_position += static_cast<std::int64_t>(count);
 }
 
 void TNetFileStream::TakeFrom(TNetReceiveSource& source) {
@@ -116,12 +86,12 @@ bool TNetFileStream::spliceFrom(TNetReceiveSource& source) {
     const auto drain = [&] {
         loff_t offset = m_position;
         while (inPipe > 0) {
-            const ssize_t written = ::splice(readEnd.Get(), nullptr, m_fd, &offset, inPipe, SPLICE_F_MOVE);
+            const ssize_t written = ::splice(readEnd.Get(), nullptr, m_file.native(), &offset, inPipe, SPLICE_F_MOVE);
             if (written <= 0) {
                 if (written < 0 && errno == EINTR) {
                     continue;
                 }
-                throw EFileError(std::string("Cannot write file: ") + std::strerror(errno));
+                raiseFileError("Cannot write file", m_path, platform::lastError());
             }
             inPipe -= static_cast<std::size_t>(written);
             m_position = offset;
@@ -155,5 +125,3 @@ bool TNetFileStream::spliceFrom(TNetReceiveSource& source) {
 }
 
 } // namespace net
-
-#endif

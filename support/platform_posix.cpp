@@ -1,0 +1,442 @@
+// The platform layer on POSIX systems: files, folders, renames, modes, error numbers and processes.
+// The folder-emptying walk is in platform_posix_walk.cpp.
+#ifndef _WIN32
+
+#include "platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The error numbers the portable code acts on, by cause. The first row of a cause gives its number.
+constexpr struct {
+    int number;
+    Failure failure;
+} kErrors[] = {
+    {ENOENT, Failure::Missing},
+    {ENOTDIR, Failure::NotAFolder},
+    {EEXIST, Failure::Exists},
+    {EACCES, Failure::AccessDenied},
+    {EPERM, Failure::AccessDenied},
+    {EBADF, Failure::NotOpen},
+    {EOPNOTSUPP, Failure::NotSupported},
+    {ENOSYS, Failure::NotSupported},
+    // File systems also answer EINVAL to a flag or an operation they do not offer (renameat2,
+    // fallocate).
+    {EINVAL, Failure::NotSupported},
+    {EIO, Failure::Other},
+};
+
+std::string g_programFileOverride;
+
+} // namespace
+
+// ---- Error numbers ------------------------------------------------------------------------------
+
+int lastError() {
+    return errno;
+}
+
+std::string errorText(int error) {
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+Failure failureOf(int error) {
+    if (error == 0) {
+        return Failure::None;
+    }
+    for (const auto& row : kErrors) {
+        if (row.number == error) {
+            return row.failure;
+        }
+    }
+    return Failure::Other;
+}
+
+int errorOf(Failure failure) {
+    if (failure == Failure::None) {
+        return 0;
+    }
+    for (const auto& row : kErrors) {
+        if (row.failure == failure) {
+            return row.number;
+        }
+    }
+    return EIO;
+}
+
+// ---- Files --------------------------------------------------------------------------------------
+
+int FileHandle::close() {
+    if (!isOpen()) {
+        return 0;
+    }
+    // The descriptor is gone even when close fails (on EINTR too), so it is never closed twice.
+    return ::close(release()) == 0 ? 0 : errno;
+}
+
+int openFile(const std::string& name, Access access, Create create, FileHandle& file) {
+    file = FileHandle();
+    int flags = O_CLOEXEC;
+    switch (access) {
+    case Access::Read:
+        flags |= O_RDONLY;
+        break;
+    case Access::Write:
+        flags |= O_WRONLY;
+        break;
+    case Access::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case Access::Append:
+        flags |= O_WRONLY | O_APPEND;
+        break;
+    }
+    switch (create) {
+    case Create::Never:
+        break;
+    case Create::IfMissing:
+        flags |= O_CREAT;
+        break;
+    case Create::Replacing:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case Create::OnlyNew:
+        flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
+        break;
+    }
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0) {
+        return errno;
+    }
+    file = FileHandle(fd);
+    return 0;
+}
+
+int readSome(const FileHandle& file, char* data, std::size_t size, std::size_t& done) {
+    done = 0;
+    for (;;) {
+        const ssize_t n = ::read(file.native(), data, size);
+        if (n >= 0) {
+            done = static_cast<std::size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+int readAll(const FileHandle& file, std::string& content) {
+    content.clear();
+    struct stat st {};
+    if (::fstat(file.native(), &st) == 0 && st.st_size > 0) {
+        content.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buffer[65536];
+    for (;;) {
+        std::size_t done = 0;
+        if (const int error = readSome(file, buffer, sizeof buffer, done)) {
+            content.clear();
+            return error;
+        }
+        if (done == 0) {
+            return 0;
+        }
+        content.append(buffer, done);
+    }
+}
+
+int readAt(const FileHandle& file, std::int64_t offset, char* data, std::size_t size, std::size_t& done) {
+    done = 0;
+    for (;;) {
+        const ssize_t n = ::pread(file.native(), data, size, static_cast<off_t>(offset));
+        if (n >= 0) {
+            done = static_cast<std::size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+int writeAll(const FileHandle& file, std::string_view data) {
+    std::size_t written = 0;
+    while (written < data.size()) {
+        const ssize_t n = ::write(file.native(), data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int writeAllAt(const FileHandle& file, std::int64_t offset, std::string_view data) {
+    std::size_t written = 0;
+    while (written < data.size()) {
+        const ssize_t n = ::pwrite(file.native(), data.data() + written, data.size() - written,
+                                   static_cast<off_t>(offset + static_cast<std::int64_t>(written)));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int fileSize(const FileHandle& file, std::int64_t& size) {
+    struct stat st {};
+    if (::fstat(file.native(), &st) != 0) {
+        return errno;
+    }
+    size = st.st_size;
+    return 0;
+}
+
+int setFileSize(const FileHandle& file, std::int64_t size) {
+    return ::ftruncate(file.native(), static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+int reserveSize(const FileHandle& file, std::int64_t size) {
+#ifdef __linux__
+    // The room is reserved without lengthening the file, so a write cut short has no zeros after it.
+    const int error = ::fallocate(file.native(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0 ? 0 : errno;
+#else
+    // posix_fallocate answers with the error number itself.
+    const int error = ::posix_fallocate(file.native(), 0, static_cast<off_t>(size));
+#endif
+    return failureOf(error) == Failure::NotSupported ? 0 : error;
+}
+
+int syncFile(const FileHandle& file) {
+    return ::fsync(file.native()) == 0 ? 0 : errno;
+}
+
+int copyOwnerAndMode(const std::string& from, const FileHandle& file) {
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0 || ::fchmod(file.native(), st.st_mode & 07777) != 0) {
+        return errno;
+    }
+    if (::fchown(file.native(), st.st_uid, st.st_gid) != 0) {
+        // Only root may give a file away; the content matters more than the owner.
+    }
+    return 0;
+}
+
+// ---- Names in the file system -------------------------------------------------------------------
+
+bool fileExists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool folderExists(const std::string& name) {
+    struct stat st {};
+    return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isReadOnly(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+}
+
+bool isRegularFile(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isOwnFile(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+std::int64_t writableFileSize(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) {
+        return -1;
+    }
+    FileHandle file;
+    std::int64_t size = -1;
+    if (openFile(name, Access::ReadWrite, Create::Never, file) != 0 || fileSize(file, size) != 0) {
+        return -1;
+    }
+    return size;
+}
+
+std::string finalTarget(const std::string& name) {
+    std::string target = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return target;
+        }
+        std::string buffer(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0) {
+            return target;
+        }
+        buffer.resize(static_cast<std::size_t>(n));
+        target = (!buffer.empty() && buffer[0] == '/') ? buffer : folderPart(target) + buffer;
+    }
+    return target;
+}
+
+FileRead readRegularFile(const std::string& name, std::string& content) {
+    content.clear();
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) {
+        const Failure failure = failureOf(errno);
+        return failure == Failure::Missing || failure == Failure::NotAFolder ? FileRead::Missing : FileRead::Unreadable;
+    }
+    // Opening a FIFO would wait for a writer, and opening a device may act on it: look before opening.
+    if (!S_ISREG(st.st_mode)) {
+        return FileRead::Unreadable;
+    }
+    // Non-blocking and checked again once open, in case something else took the name in between.
+    const FileHandle file(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.isOpen()) {
+        return failureOf(errno) == Failure::Missing ? FileRead::Missing : FileRead::Unreadable;
+    }
+    if (::fstat(file.native(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return FileRead::Unreadable;
+    }
+    return readAll(file, content) == 0 ? FileRead::Read : FileRead::Unreadable;
+}
+
+int removeFile(const std::string& name) {
+    return ::unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+int renameReplacing(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int renameNoReplace(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (failureOf(errno) != Failure::NotSupported) {
+        return errno;
+    }
+#endif
+    // A file system without the one-step call: look first, which leaves a short window open.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        return EEXIST;
+    }
+    if (failureOf(errno) != Failure::Missing) {
+        return errno;
+    }
+    return renameReplacing(from, to);
+}
+
+// ---- Folders ------------------------------------------------------------------------------------
+
+int makeFolder(const std::string& name) {
+    return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+int makeFolders(const std::string& name) {
+    std::error_code ec;
+    fs::create_directories(name, ec);
+    return ec.value();
+}
+
+int removeFolder(const std::string& name) {
+    return ::rmdir(name.c_str()) == 0 ? 0 : errno;
+}
+
+int listFolder(const std::string& name, std::vector<std::string>& names) {
+    names.clear();
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(name.c_str()), &::closedir);
+    if (!folder) {
+        return errno;
+    }
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName != "." && entryName != "..") {
+            names.emplace_back(entryName);
+        }
+    }
+    return 0;
+}
+
+int syncFolder(const std::string& name) {
+    const FileHandle folder(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isOpen()) {
+        return errno;
+    }
+    return syncFile(folder);
+}
+
+// ---- Processes and the program ------------------------------------------------------------------
+
+long processId() {
+    return static_cast<long>(::getpid());
+}
+
+bool processRuns(long pid) {
+    if (pid <= 0 || static_cast<pid_t>(pid) != pid) {
+        return true;
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+std::string programFile() {
+    if (!g_programFileOverride.empty()) {
+        return g_programFileOverride;
+    }
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+}
+
+void setProgramFile(std::string path) {
+    g_programFileOverride = std::move(path);
+}
+
+// ---- Texts --------------------------------------------------------------------------------------
+
+std::optional<double> numberInCLocale(const std::string& text) {
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    errno = 0;
+    const double value = ::strtod_l(text.c_str(), nullptr, cLocale);
+    if (errno == ERANGE && std::isinf(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace platform
+
+#endif

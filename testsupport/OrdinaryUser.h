@@ -1,0 +1,24 @@
+// Tests of what a user may not do (write into a read-only folder, remove another user's file) need an
+// ordinary user: root may write and remove whatever the modes say.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+
+#include <sys/types.h>
+
+namespace testsupport {
+
+// The ordinary user that tests run as root hand their files to.
+inline constexpr uid_t kNobody = 65534;
+
+// Gives top and everything below it (links themselves, not their targets) to user; as anyone but
+// root this quietly does nothing.
+void GiveAway(const std::filesystem::path& top, uid_t user);
+
+// Runs work with an ordinary user's rights and gives its answer (0 to 254): as root in a child process
+// that has become kNobody (the test process keeps its rights), as anyone else here. -1 when the
+// rights could not be dropped or the child did not end normally.
+int RunAsOrdinaryUser(const std::function<int()>& work);
+
+} // namespace testsupport

@@ -202,6 +202,12 @@ int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options) {
     return pid;
 }
 
+std::filesystem::path ThisProgram() {
+    wchar_t path[32768];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, 32768);
+    return std::filesystem::path(std::wstring(path, length < 32768 ? length : 0));
+}
+
 bool RunningUnderWine() {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -226,6 +232,11 @@ int WaitForExit(int pid) {
 }
 
 #else
+
+std::filesystem::path ThisProgram() {
+    std::error_code ec;
+    return fs::read_symlink("/proc/self/exe", ec);
+}
 
 bool RunningUnderWine() {
     return false;

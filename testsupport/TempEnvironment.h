@@ -93,6 +93,9 @@ struct SpawnOptions {
 // Starts args[0] with the arguments and this process's environment; -1 when it cannot start.
 int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options = {});
 
+// The running test program's own file.
+std::filesystem::path ThisProgram();
+
 // True when the test runs under wine rather than on Windows itself (or natively elsewhere): for the few
 // cases that wine cannot show.
 bool RunningUnderWine();

@@ -44,7 +44,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Teaching tool for right-angled triangles 
 
 if(WIN32)
     # A zip for host programs on Windows: solvemar-ftp.exe, the static libraries, their headers and the CMake
-    # package. Unpacked, its one folder is the prefix to give find_package (CMAKE_PREFIX_PATH).
+    # package, with the toolchain file that cross-builds against them. Unpacked, its one folder is the prefix
+    # to give find_package (CMAKE_PREFIX_PATH).
+    install(FILES cmake/mingw-w64.cmake DESTINATION ${PYTAGORAS_CMAKE_DIR} COMPONENT development)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME pytagoras-${PROJECT_VERSION}-windows-x86_64)
     include(CPack)

@@ -238,8 +238,10 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
         }
         throw ENetSocketError(error);
     }
-    // An accepted socket takes over the listener's mode, but say so rather than rely on it.
+    // An accepted socket takes over the listener's mode, but say so rather than rely on it; and like every
+    // socket here it stays out of the programs this process starts.
     makeNonBlocking(accepted.Get());
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted.Get()), HANDLE_FLAG_INHERIT, 0);
     std::int32_t ignoredPort = 0;
     readAddress(peer, peerAddress, ignoredPort);
     return accepted;

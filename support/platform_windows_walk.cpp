@@ -68,8 +68,9 @@ FileHandle holdFolder(const std::wstring& path, Follow follow) {
     return folder;
 }
 
-// Removes a file, or a link (to a file or a folder) itself. A read-only file loses its attributes first;
-// when it stays after all, it gets them back.
+// Removes a file, or a link (to a file or a folder) itself. A read-only file loses its attributes first,
+// through a handle on the very file listed, so that a link put in its place meanwhile cannot lead the
+// change elsewhere; when the file stays after all, it gets them back.
 bool removeFileEntry(const std::wstring& name, DWORD attributes) {
     if (isLink(attributes) && isFolder(attributes)) {
         // Removes the junction or link, never what it leads to.
@@ -78,15 +79,28 @@ bool removeFileEntry(const std::wstring& name, DWORD attributes) {
     if (isLink(attributes) || !(attributes & FILE_ATTRIBUTE_READONLY)) {
         return ::DeleteFileW(name.c_str()) != 0;
     }
-    if (!::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+    const FileHandle file(reinterpret_cast<NativeHandle>(
+        ::CreateFileW(name.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+    const auto handle = reinterpret_cast<HANDLE>(file.native());
+    FILE_BASIC_INFO basic{};
+    if (!file.isOpen() || !::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
         return false;
     }
-    if (::DeleteFileW(name.c_str())) {
+    const DWORD before = basic.FileAttributes;
+    if (!isLink(before)) {
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) {
+            return false;
+        }
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
         return true;
     }
-    const DWORD error = ::GetLastError();
-    ::SetFileAttributesW(name.c_str(), attributes);
-    ::SetLastError(error);
+    basic.FileAttributes = before;
+    ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
     return false;
 }
 
@@ -96,8 +110,9 @@ bool removeFolderEntry(const std::wstring& name) {
     if (::RemoveDirectoryW(name.c_str())) {
         return true;
     }
+    const DWORD error = ::GetLastError();
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
-    if (::GetLastError() != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES || isLink(attributes) ||
+    if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES || isLink(attributes) ||
         !(attributes & FILE_ATTRIBUTE_READONLY) ||
         !::SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
         return false;

@@ -14,11 +14,17 @@ Usage: ftp_server_broker.py SERVER_SCRIPT PORT_FILE
 """
 import os
 import re
+import signal
 import socket
 import socketserver
 import subprocess
 import sys
+import threading
 import time
+
+# The servers running now, stopped together when the broker is told to end.
+running = set()
+running_lock = threading.Lock()
 
 
 def unix_path(path):
@@ -53,6 +59,8 @@ def start_server(script, root, user, password, options):
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
         )
+        with running_lock:
+            running.add(process)
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline and process.poll() is None:
             if accepts(port):
@@ -70,6 +78,16 @@ def stop(process):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+    with running_lock:
+        running.discard(process)
+
+
+def stop_all(signum, frame):
+    with running_lock:
+        processes = list(running)
+    for process in processes:
+        stop(process)
+    sys.exit(0)
 
 
 class Request(socketserver.StreamRequestHandler):
@@ -101,6 +119,7 @@ class Broker(socketserver.ThreadingTCPServer):
 
 def main():
     script, port_file = sys.argv[1], sys.argv[2]
+    signal.signal(signal.SIGTERM, stop_all)
     with Broker(("127.0.0.1", 0), Request) as broker:
         broker.script = script
         with open(port_file + ".part", "w") as out:

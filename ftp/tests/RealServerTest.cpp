@@ -2,42 +2,45 @@
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
 
+#include "BrokeredFtpServer.h"
 #include "TempEnvironment.h"
+#include "TestSockets.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
-#include <netinet/in.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 using namespace std::chrono_literals;
 
 namespace {
 
+using testsupport::acceptsConnections;
+
+#ifdef _WIN32
+// Under wine the server runs on the build machine, started there by the broker.
+bool hasServer() {
+    return testsupport::BrokeredFtpServer::available();
+}
+constexpr const char* kNoServer = "no FTP server broker (the tests run under scripts/test windows have one)";
+#else
 constexpr const char* kPython = "/usr/bin/python3";
 
-bool hasServerModule() {
+bool hasServer() {
     const std::string command = std::string(kPython) + " -c 'import pyftpdlib' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
-
-bool acceptsConnections(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
+constexpr const char* kNoServer = "/usr/bin/python3 lacks pyftpdlib";
+#endif
 
 std::string pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -53,16 +56,27 @@ std::string pattern(std::size_t size, unsigned seed) {
 class RealServer : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!hasServerModule()) {
+        if (!hasServer()) {
             return;
         }
         s_root = new testsupport::TempFolder();
         std::filesystem::create_directory(s_root->path() / "served");
+#ifdef _WIN32
+        try {
+            s_brokered = std::make_unique<testsupport::BrokeredFtpServer>(served(), "tester", "pw");
+            s_port = s_brokered->port();
+            s_pid = 1;
+        } catch (const std::exception& error) {
+            s_startFailure = error.what();
+        }
+#else
         // The port is free when chosen but another process may take it first: then try another one.
         for (int attempt = 0; attempt < 3 && !startServer(); ++attempt) {
         }
+#endif
     }
 
+#ifndef _WIN32
     // Starts the server on a fresh port and waits until it accepts connections.
     static bool startServer() {
         s_port = ftptest::freeLoopbackPort();
@@ -101,8 +115,13 @@ protected:
         }
         return true; // SetUp reports the server log
     }
+#endif
 
     static void TearDownTestSuite() {
+#ifdef _WIN32
+        s_brokered.reset();
+        s_pid = -1;
+#else
         if (s_pid > 0) {
             ::kill(s_pid, SIGTERM);
             int status = 0;
@@ -115,15 +134,16 @@ protected:
             }
             s_pid = -1;
         }
+#endif
         delete s_root;
         s_root = nullptr;
     }
 
     void SetUp() override {
-        if (!hasServerModule()) {
-            GTEST_SKIP() << kPython << " lacks pyftpdlib";
+        if (!hasServer()) {
+            GTEST_SKIP() << kNoServer;
         }
-        ASSERT_GT(s_pid, 0) << "server did not start";
+        ASSERT_GT(s_pid, 0) << "server did not start " << s_startFailure;
         ASSERT_TRUE(acceptsConnections(s_port)) << testsupport::ReadFileBytes(s_root->path() / "server.log");
     }
 
@@ -137,15 +157,21 @@ protected:
         return m_ftp;
     }
 
-    static std::filesystem::path served() { return s_root->path() / "served"; }
+    static std::filesystem::path served() {
+        return s_root->path() / "served";
+    }
 
     net::TNetFTP m_ftp;
     ftptest::EventLog m_log;
     testsupport::TempFolder m_local;
 
     static inline testsupport::TempFolder* s_root = nullptr;
-    static inline pid_t s_pid = -1;
+    static inline long s_pid = -1; // the server process, or (under wine) 1 while the broker's server runs
     static inline int s_port = 0;
+    static inline std::string s_startFailure;
+#ifdef _WIN32
+    static inline std::unique_ptr<testsupport::BrokeredFtpServer> s_brokered;
+#endif
 };
 
 void expectWorkEvents(const ftptest::EventLog& log, int mode, std::int64_t expectedMax, std::int64_t total) {

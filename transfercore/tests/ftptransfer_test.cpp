@@ -5,8 +5,6 @@
 
 #include <gmock/gmock.h>
 
-#include <sys/stat.h>
-
 namespace {
 
 using namespace transfertest;
@@ -160,7 +158,7 @@ TEST_F(FtpTransferTest, ReadOnlyFileIsNotUploadedAndNoConnectionIsMade) {
     startServer();
     const std::string L = local("las.txt");
     testsupport::WriteFileBytes(L, "skrivebeskyttet");
-    ::chmod(L.c_str(), 0444);
+    fs::permissions(L, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     CoreTransfer core;
 
     core.run.SendFil(L);

@@ -1,5 +1,6 @@
 # Installation: the programs, the libraries with their headers and a CMake package for host
-# programs, the desktop entry, icon and metainfo; and the Debian package made from all of that.
+# programs, the desktop entry, icon and metainfo; and the Debian package made from all of that. A Windows
+# build packs its Qt-free part into a zip instead.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -36,6 +37,22 @@ install(FILES
     DESTINATION ${PYTAGORAS_CMAKE_DIR}
     COMPONENT development)
 
+set(CPACK_PACKAGE_NAME pytagoras)
+set(CPACK_PACKAGE_VENDOR Solvemar)
+set(CPACK_PACKAGE_CONTACT "Solvemar <post@solvemar.no>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Teaching tool for right-angled triangles (Norwegian)")
+
+if(WIN32)
+    # A zip for host programs on Windows: solvemar-ftp.exe, the static libraries, their headers and the CMake
+    # package, with the toolchain file that cross-builds against them. Unpacked, its one folder is the prefix
+    # to give find_package (CMAKE_PREFIX_PATH).
+    install(FILES cmake/mingw-w64.cmake DESTINATION ${PYTAGORAS_CMAKE_DIR} COMPONENT development)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME pytagoras-${PROJECT_VERSION}-windows-x86_64)
+    include(CPack)
+    return()
+endif()
+
 install(FILES packaging/no.solvemar.pytagoras.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/pytagoras.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
@@ -44,10 +61,6 @@ install(FILES packaging/no.solvemar.pytagoras.metainfo.xml DESTINATION ${CMAKE_I
 
 # Debian package: one package with the programs and what host programs build against.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME pytagoras)
-set(CPACK_PACKAGE_VENDOR Solvemar)
-set(CPACK_PACKAGE_CONTACT "Solvemar <post@solvemar.no>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Teaching tool for right-angled triangles (Norwegian)")
 set(CPACK_PACKAGE_DESCRIPTION
     "Pytagoras draws a right triangle with the squares on its sides and works Pythagoras' relation\n"
     "through with the values the user enters. The package also holds the solvemar-ftp host program\n"

@@ -1,11 +1,19 @@
-// An owning platform descriptor: a socket or a pipe end, closed exactly once by its owner.
+// An owning platform descriptor: a socket or (on Linux) a pipe end, closed exactly once by its owner.
 #pragma once
+
+#include <cstdint>
 
 namespace net {
 
-// A platform socket or pipe handle; a Windows build widens this to its SOCKET type.
+#ifdef _WIN32
+// A SOCKET, held as a number so that this header needs no system header; kNoHandle is INVALID_SOCKET.
+using TNetNativeHandle = std::uintptr_t;
+constexpr TNetNativeHandle kNoHandle = ~TNetNativeHandle{0};
+#else
+// A socket or pipe descriptor.
 using TNetNativeHandle = int;
 constexpr TNetNativeHandle kNoHandle = -1;
+#endif
 
 class TNetDescriptor {
 public:

@@ -1,5 +1,6 @@
 // The socket layer: one IPv4 stream socket per handle, host resolution, and readiness waits that end at a
-// deadline. Every platform call on sockets lives here and in the socket stream (NetSocketStream).
+// deadline. Every platform call on sockets lives in the layer's platform files (NetSocketPosix.cpp,
+// NetSocketWindows.cpp) and in the socket stream's (NetSocketStream*.cpp).
 #pragma once
 
 #include "NetClock.h"
@@ -22,6 +23,9 @@ std::size_t LastPosition(const std::string& sub, const std::string& text);
 bool LooksLikeIPv4(const std::string& text);
 // "LOCALHOST" (any case) and dotted addresses as they are; else the first IPv4 address of a name lookup.
 std::string ResolveHostAddress(const std::string& host);
+// The platform's name lookup: the first IPv4 address of the answer; no answer raises ENetSocketError with
+// the lookup's error number.
+std::string LookUpIPv4Address(const std::string& host);
 
 // Raises ENetSocketError for result -1 unless the current error number is one of allowed; returns
 // false for an allowed error and true for success.
@@ -62,6 +66,8 @@ public:
     void Adopt(TNetDescriptor accepted);
     // Reads local and peer address back from the socket.
     void ReadAddresses();
+    // Tells the peer that nothing more will be sent; the socket stays open for receiving.
+    void ShutDownSending();
     // Shuts the sending side down and closes; nothing when closed.
     void Close();
     // Closes the socket without shutting it down and forgets the peer, and the local address when asked.

@@ -24,7 +24,10 @@ constexpr int NoData = 11004;
 } // namespace wsa
 
 // The platform's error number as the matching Windows Sockets number; a number without a match stays as it is.
+// On Windows every number is one already.
 int WinsockErrorNumber(int platformError);
+// The Windows Sockets number of the last failed socket call of this thread.
+int LastSocketError();
 
 // "Socket Error # n" CR LF and the number's text; a number without a text gets nothing after the line break.
 std::string SocketErrorText(int number);

@@ -96,6 +96,13 @@ void setRegistry(std::shared_ptr<Registry> registry);
 Registry& registry();
 std::shared_ptr<Registry> makePlatformRegistry();
 
+#ifdef _WIN32
+// The Windows registry with every key read below base under the given root (HKEY_LOCAL_MACHINE or
+// HKEY_CURRENT_USER), so tests can give the queries keys of their own instead of the machine's.
+enum class RegistryRoot { LocalMachine, CurrentUser };
+std::shared_ptr<Registry> makeWindowsRegistry(RegistryRoot root, const std::string& base);
+#endif
+
 // A registry held in memory, for tests. Opening a missing key creates it unless access is denied.
 class MemoryRegistry : public Registry {
 public:

@@ -21,6 +21,11 @@ namespace platform {
 inline constexpr char kSeparator = '\\';
 // A HANDLE, held as a number so the header needs no system header.
 using NativeHandle = std::intptr_t;
+
+// A text of the ANSI code page (every text of the program on Windows) as UTF-16 for the system's wide
+// calls, and back; a character the code page lacks comes back as its replacement ("?").
+std::wstring wideText(std::string_view text);
+std::string narrowText(std::wstring_view text);
 #else
 inline constexpr char kSeparator = '/';
 // A file descriptor.
@@ -197,7 +202,8 @@ void setProgramFile(std::string path);
 
 // The absolute form of a name, with "." and ".." resolved textually; links are not followed.
 std::string absolutePath(const std::string& name);
-// The folder part of a path including its last separator ("" when there is none).
+// The folder part of a path including its last separator ("" when there is none). On Windows "/" counts
+// as well, and so does the ":" after a drive letter ("C:tabell.txt" is tabell.txt in C:'s current folder).
 std::string folderPart(const std::string& path);
 // The name after the last separator.
 std::string namePart(const std::string& path);

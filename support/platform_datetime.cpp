@@ -1,12 +1,15 @@
 // The local time, and the user's short date and time with seconds for the log's time stamps. On
-// Linux the patterns come from ICU for the LC_TIME locale the program selected.
+// Linux the patterns come from ICU for the LC_TIME locale the program selected; Windows formats them
+// itself in the user's own short date and long time.
 #include "platform.h"
 
 #include <clocale>
 #include <cstdio>
 #include <memory>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
@@ -121,14 +124,47 @@ std::tm localNow() {
 }
 
 #ifdef _WIN32
-// FIXME: answer with the user's short date and long time (GetDateFormatEx, GetTimeFormatEx).
+namespace {
+
+SYSTEMTIME systemTimeOf(const std::tm& local) {
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(local.tm_year + 1900);
+    time.wMonth = static_cast<WORD>(local.tm_mon + 1);
+    time.wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    time.wDay = static_cast<WORD>(local.tm_mday);
+    time.wHour = static_cast<WORD>(local.tm_hour);
+    time.wMinute = static_cast<WORD>(local.tm_min);
+    time.wSecond = static_cast<WORD>(local.tm_sec);
+    return time;
+}
+
+} // namespace
+
+// The user's settings, not a fixed pattern: under Norwegian settings 08.12.2026 and 20:56:09, the
+// patterns the user reads everywhere else on the desktop. The long time is the one with seconds.
 std::string shortDateText(const std::tm& local) {
-    char buffer[64];
-    return std::string(buffer, std::strftime(buffer, sizeof buffer, "%x", &local));
+    const SYSTEMTIME time = systemTimeOf(local);
+    wchar_t text[128];
+    const int length = ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, text, 128, nullptr);
+    if (length > 1) {
+        return narrowText(std::wstring_view(text, static_cast<std::size_t>(length - 1)));
+    }
+    // A date the system will not format (out of its range) still gives the user a readable stamp.
+    char neutral[32];
+    const int n =
+        std::snprintf(neutral, sizeof neutral, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    return std::string(neutral, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 std::string longTimeText(const std::tm& local) {
-    char buffer[64];
-    return std::string(buffer, std::strftime(buffer, sizeof buffer, "%X", &local));
+    const SYSTEMTIME time = systemTimeOf(local);
+    wchar_t text[128];
+    const int length = ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, nullptr, text, 128);
+    if (length > 1) {
+        return narrowText(std::wstring_view(text, static_cast<std::size_t>(length - 1)));
+    }
+    char neutral[32];
+    const int n = std::snprintf(neutral, sizeof neutral, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return std::string(neutral, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 #else
 std::string shortDateText(const std::tm& local) {

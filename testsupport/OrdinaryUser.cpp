@@ -1,14 +1,26 @@
 #include "OrdinaryUser.h"
 
+#ifndef _WIN32
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace testsupport {
 
 namespace fs = std::filesystem;
 
-void GiveAway(const fs::path& top, uid_t user) {
+#ifdef _WIN32
+
+void GiveAway(const fs::path&, UserId) {}
+
+int RunAsOrdinaryUser(const std::function<int()>& work) {
+    return work();
+}
+
+#else
+
+void GiveAway(const fs::path& top, UserId user) {
     // Only root may give files away, and only root can walk into folders shut even to their owner.
     if (::geteuid() != 0) {
         return;
@@ -38,5 +50,7 @@ int RunAsOrdinaryUser(const std::function<int()>& work) {
     }
     return WEXITSTATUS(status);
 }
+
+#endif
 
 } // namespace testsupport

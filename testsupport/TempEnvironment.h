@@ -76,18 +76,31 @@ void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes)
 
 namespace testsupport {
 
+#ifdef _WIN32
+inline constexpr const char* kNullDevice = "NUL";
+#else
+inline constexpr const char* kNullDevice = "/dev/null";
+#endif
+
 // How a child process is started: where its standard streams go and in which folder it runs.
 struct SpawnOptions {
-    std::string standardInput = "/dev/null";
-    std::string standardOutput = "/dev/null";
-    std::string standardError = "/dev/null";
+    std::string standardInput = kNullDevice;
+    std::string standardOutput = kNullDevice;
+    std::string standardError = kNullDevice;
     std::filesystem::path workingFolder; // empty: this process's working folder
 };
 
 // Starts args[0] with the arguments and this process's environment; -1 when it cannot start.
 int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options = {});
 
-// Waits for a child and gives its exit code, or 128 + the signal that ended it.
+// The running test program's own file.
+std::filesystem::path ThisProgram();
+
+// True when the test runs under wine rather than on Windows itself (or natively elsewhere): for the few
+// cases that wine cannot show.
+bool RunningUnderWine();
+
+// Waits for a child and gives its exit code, or 128 + the signal that ended it (on POSIX).
 int WaitForExit(int pid);
 
 } // namespace testsupport

@@ -6,13 +6,11 @@
 namespace ftpunit {
 
 std::string FileNameOf(std::string_view path) {
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return platform::namePart(std::string(path));
 }
 
 std::string FolderOf(std::string_view path) {
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash + 1));
+    return platform::folderPart(std::string(path));
 }
 
 std::string CompanionFile(std::string_view path, std::string_view extension) {

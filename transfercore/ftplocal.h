@@ -8,7 +8,8 @@
 
 namespace ftpunit {
 
-// The text after the last "/" of a path, and the text up to and including it.
+// The text after the last separator of a path, and the text up to and including it: "/" on Linux; "\",
+// "/" or the ":" of a drive on Windows.
 std::string FileNameOf(std::string_view path);
 std::string FolderOf(std::string_view path);
 // The companion file of a download (extension "tmp" or "old"): the extension of L's file name

@@ -1,5 +1,7 @@
 #include "ProgressLine.h"
 
+#include "Terminal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -66,8 +68,7 @@ void ProgressLine::transferFinished(ftpunit::WindowAfter) {
         return;
     }
     draw();
-    std::fputc('\n', m_out);
-    std::fflush(m_out);
+    WriteText(m_out, "\n");
     m_drawing = false;
     m_width = 0;
 }
@@ -78,8 +79,7 @@ void ProgressLine::draw() {
         lineText(m_fileName, m_count, m_maximum, std::chrono::duration<double>(m_drawn - m_start).count());
     // Blanks over the end of a longer line drawn before.
     const std::string blanks(m_width > text.size() ? m_width - text.size() : 0, ' ');
-    std::fprintf(m_out, "\r%s%s", text.c_str(), blanks.c_str());
-    std::fflush(m_out);
+    WriteText(m_out, "\r" + text + blanks);
     m_width = text.size();
     m_drawing = true;
 }

@@ -10,6 +10,7 @@
 #include "Felles.h"
 #include "Modules.h"
 #include "ProgressLine.h"
+#include "Terminal.h"
 #include "ftpentry.h"
 #include "ftplocal.h"
 #include "ftpstate.h"
@@ -20,10 +21,8 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <iostream>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -68,7 +67,7 @@ struct Arguments {
 // Writes one line to standard error, whatever line ends the message holds (a socket error's text
 // has one): a caller reads the first line as the reason.
 void printError(const std::string& message) {
-    std::cerr << "solvemar-ftp: " << felles::OneLine(message) << "\n";
+    WriteText(stderr, "solvemar-ftp: " + felles::OneLine(message) + "\n");
 }
 
 Arguments parseArguments(const std::vector<std::string>& args) {
@@ -174,7 +173,7 @@ int transfer(const Arguments& arguments) {
     // Carriage returns would only clutter a log file or a pipe: there, the result line is all.
     ProgressLine progressLine(stderr);
     ftpunit::TransferObserver quiet;
-    ftpunit::TransferObserver& observer = ::isatty(STDERR_FILENO) ? progressLine : quiet;
+    ftpunit::TransferObserver& observer = IsTerminal(stderr) ? progressLine : quiet;
     net::TNetFTP client;
     ftpunit::Transfer transfer(client, observer);
 
@@ -210,7 +209,7 @@ int main(int argc, char* argv[]) {
         return kExitUsage;
     }
     if (arguments.help) {
-        std::cout << kUsage << "\n" << kHelp;
+        WriteText(stdout, std::string(kUsage) + "\n" + kHelp);
         return kExitOk;
     }
 

@@ -1,10 +1,10 @@
 // Pure helpers of the client: texts, host checks, reply codes, work accounting, buffers.
 #include "NetFTP.h"
+#include "TestSockets.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <unistd.h>
 
 using namespace std::string_literals;
 
@@ -30,13 +30,27 @@ TEST(Helpers, SocketErrorText) {
 }
 
 TEST(Helpers, PlatformErrorsMapOntoWindowsSocketsNumbers) {
-    EXPECT_EQ(net::WinsockErrorNumber(ECONNREFUSED), 10061);
-    EXPECT_EQ(net::WinsockErrorNumber(ETIMEDOUT), 10060);
-    EXPECT_EQ(net::WinsockErrorNumber(ECONNRESET), 10054);
-    EXPECT_EQ(net::WinsockErrorNumber(EPIPE), 10054);
-    EXPECT_EQ(net::WinsockErrorNumber(EADDRINUSE), 10048);
-    EXPECT_EQ(net::WinsockErrorNumber(EHOSTUNREACH), 10065);
-    EXPECT_EQ(net::WinsockErrorNumber(ENOTSOCK), 10038);
+    struct Row {
+        const char* name;
+        int platformError;
+        int number;
+    };
+#ifdef _WIN32
+    // Windows reports the numbers themselves: nothing is mapped.
+    const Row rows[] = {
+        {"refused", 10061, 10061},        {"timed out", 10060, 10060},         {"reset", 10054, 10054},
+        {"host not found", 11001, 11001}, {"not a socket error at all", 5, 5},
+    };
+#else
+    const Row rows[] = {
+        {"refused", ECONNREFUSED, 10061},     {"timed out", ETIMEDOUT, 10060},       {"reset", ECONNRESET, 10054},
+        {"send after a reset", EPIPE, 10054}, {"address in use", EADDRINUSE, 10048}, {"no route", EHOSTUNREACH, 10065},
+        {"not a socket", ENOTSOCK, 10038},
+    };
+#endif
+    for (const Row& row : rows) {
+        EXPECT_EQ(net::WinsockErrorNumber(row.platformError), row.number) << row.name;
+    }
 }
 
 TEST(Helpers, LooksLikeIPv4) {
@@ -127,14 +141,19 @@ TEST(Helpers, MemoryStreamReadsWritesAndCuts) {
 }
 
 TEST(Helpers, ReadinessWaitOnABrokenHandleRaises) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ::close(fds[0]);
-    ::close(fds[1]);
+    int port = 0;
+    testsupport::TestSocket socket = testsupport::listenOnLoopback(1, port);
+    const auto closed = static_cast<net::TNetNativeHandle>(socket.get());
+    socket.close();
     // A handle that is no longer open: the wait must not report "not ready" for ever.
     const auto deadline = net::TNetDeadline::After(net::SystemClock(), std::chrono::milliseconds(100));
-    EXPECT_THROW(net::WaitForSocket(fds[0], net::WaitFor::Reading, deadline), net::ENetSocketError);
-    EXPECT_THROW(net::WaitForSocket(-1, net::WaitFor::Reading, deadline), net::ENetConnClosedGracefully);
+    try {
+        net::WaitForSocket(closed, net::WaitFor::Reading, deadline);
+        FAIL() << "no exception";
+    } catch (const net::ENetSocketError& error) {
+        EXPECT_EQ(error.number(), 10038);
+    }
+    EXPECT_THROW(net::WaitForSocket(net::kNoHandle, net::WaitFor::Reading, deadline), net::ENetConnClosedGracefully);
 }
 
 } // namespace

@@ -1,24 +1,46 @@
 // The whole path against a real FTP server from the system's packages, started on a loopback port.
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
-#include "ServerProcess.h"
 
+#include "BrokeredFtpServer.h"
 #include "TempEnvironment.h"
+#include "TestSockets.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
+#include <thread>
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace std::chrono_literals;
 
 namespace {
 
+using testsupport::acceptsConnections;
+
+#ifdef _WIN32
+// Under wine the server runs on the build machine, started there by the broker.
+bool hasServer() {
+    return testsupport::BrokeredFtpServer::available();
+}
+constexpr const char* kNoServer = "no FTP server broker (the tests run under scripts/test windows have one)";
+#else
 constexpr const char* kPython = "/usr/bin/python3";
 
-bool hasServerModule() {
+bool hasServer() {
     const std::string command = std::string(kPython) + " -c 'import pyftpdlib' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
+constexpr const char* kNoServer = "/usr/bin/python3 lacks pyftpdlib";
+#endif
 
 std::string pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -34,37 +56,95 @@ std::string pattern(std::size_t size, unsigned seed) {
 class RealServer : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!hasServerModule()) {
+        if (!hasServer()) {
             return;
         }
         s_root = new testsupport::TempFolder();
         std::filesystem::create_directory(s_root->path() / "served");
+#ifdef _WIN32
+        try {
+            s_brokered = std::make_unique<testsupport::BrokeredFtpServer>(served(), "tester", "pw");
+            s_port = s_brokered->port();
+            s_pid = 1;
+        } catch (const std::exception& error) {
+            s_startFailure = error.what();
+        }
+#else
         // The port is free when chosen but another process may take it first: then try another one.
         for (int attempt = 0; attempt < 3 && !startServer(); ++attempt) {
         }
+#endif
     }
 
+#ifndef _WIN32
     // Starts the server on a fresh port and waits until it accepts connections.
     static bool startServer() {
         s_port = ftptest::freeLoopbackPort();
+        const std::string port = std::to_string(s_port);
         const std::string folder = (s_root->path() / "served").string();
-        return s_process.start({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(s_port), "-w", "-d",
-                                folder, "-u", "tester", "-P", "pw"},
-                               s_port, s_root->path() / "server.log");
+        const char* argv[] = {kPython, "-m",           "pyftpdlib", "-i",     "127.0.0.1", "-p", port.c_str(), "-w",
+                              "-d",    folder.c_str(), "-u",        "tester", "-P",        "pw", nullptr};
+        const std::string logPath = (s_root->path() / "server.log").string();
+        const pid_t parent = ::getpid();
+        s_pid = ::fork();
+        if (s_pid == 0) {
+            // The server goes with the test process even when that one dies without cleaning up.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) {
+                ::_exit(1);
+            }
+            const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(log, 1);
+            ::dup2(log, 2);
+            ::execv(kPython, const_cast<char**>(argv));
+            ::_exit(127);
+        }
+        if (s_pid < 0) {
+            return false;
+        }
+        for (int i = 0; i < 400; ++i) {
+            if (acceptsConnections(s_port)) {
+                return true;
+            }
+            int status = 0;
+            if (::waitpid(s_pid, &status, WNOHANG) == s_pid) {
+                s_pid = -1; // ended early, most likely because the port was taken
+                return false;
+            }
+            std::this_thread::sleep_for(25ms);
+        }
+        return true; // SetUp reports the server log
     }
+#endif
 
     static void TearDownTestSuite() {
-        s_process.stop();
+#ifdef _WIN32
+        s_brokered.reset();
+        s_pid = -1;
+#else
+        if (s_pid > 0) {
+            ::kill(s_pid, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(s_pid, &status, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(20ms);
+            }
+            if (::waitpid(s_pid, &status, WNOHANG) == 0) {
+                ::kill(s_pid, SIGKILL);
+                ::waitpid(s_pid, &status, 0);
+            }
+            s_pid = -1;
+        }
+#endif
         delete s_root;
         s_root = nullptr;
     }
 
     void SetUp() override {
-        if (!hasServerModule()) {
-            GTEST_SKIP() << kPython << " lacks pyftpdlib";
+        if (!hasServer()) {
+            GTEST_SKIP() << kNoServer;
         }
-        ASSERT_TRUE(s_process.running() && ftptest::acceptsConnections(s_port))
-            << "server did not start: " << testsupport::ReadFileBytes(s_root->path() / "server.log");
+        ASSERT_GT(s_pid, 0) << "server did not start " << s_startFailure;
+        ASSERT_TRUE(acceptsConnections(s_port)) << testsupport::ReadFileBytes(s_root->path() / "server.log");
     }
 
     net::TNetFTP& session(bool passive) {
@@ -77,15 +157,21 @@ protected:
         return m_ftp;
     }
 
-    static std::filesystem::path served() { return s_root->path() / "served"; }
+    static std::filesystem::path served() {
+        return s_root->path() / "served";
+    }
 
     net::TNetFTP m_ftp;
     ftptest::EventLog m_log;
     testsupport::TempFolder m_local;
 
     static inline testsupport::TempFolder* s_root = nullptr;
-    static inline ftptest::ServerProcess s_process;
+    static inline long s_pid = -1; // the server process, or (under wine) 1 while the broker's server runs
     static inline int s_port = 0;
+    static inline std::string s_startFailure;
+#ifdef _WIN32
+    static inline std::unique_ptr<testsupport::BrokeredFtpServer> s_brokered;
+#endif
 };
 
 TEST_F(RealServer, UploadsAndDownloadsByteForByte) {

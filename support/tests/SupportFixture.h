@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,11 +14,17 @@
 #include "OrdinaryUser.h"
 #include "TempEnvironment.h"
 #include "hs_reg.h"
+#include "platform.h"
 #include "textfil.h"
 
 namespace supporttest {
 
 namespace fs = std::filesystem;
+
+// A path written with "/" as the platform writes it ("\" on Windows).
+inline std::string N(std::string_view path) {
+    return platform::nativeSeparators(path);
+}
 
 inline void ResetSupport() {
     textfil::ResetLogState();
@@ -45,8 +52,20 @@ inline std::vector<std::string> LogLines(const std::string& bytes) {
     return lines;
 }
 
-// The message of a log line written under the C locale ("2026-12-08 14:05:09 message"), or
-// "<bad stamp>" when the time stamp is not well formed.
+// Makes a file read-only for everyone (no write bit at all on POSIX, the read-only attribute on Windows),
+// and writable again.
+void MakeReadOnly(const fs::path& file);
+void MakeWritable(const fs::path& file);
+#ifdef _WIN32
+// A junction at link to target, which needs no privilege on Windows; false where the file system cannot
+// hold one (wine's cannot).
+bool MakeJunction(const fs::path& link, const fs::path& target);
+#endif
+// What tells one file from another on its file system: the inode, or Windows' file index.
+std::uint64_t FileIdentity(const fs::path& file);
+
+// The message of a log line written under the C locale ("2026-12-08 14:05:09 message"; on Windows in the
+// user's own short date and long time), or "<bad stamp>" when the time stamp is not well formed.
 std::string MessageOf(const std::string& line);
 
 class SupportTest : public ::testing::Test {
@@ -69,8 +88,8 @@ protected:
         return testsupport::RunAsOrdinaryUser(work);
     }
     fs::path programFolder() const { return m_env.root() / "prog" / "bin"; }
-    std::string root() const { return (m_env.appdata() / "Solvemar").string() + "/"; }
-    std::string logFile() const { return root() + "log/demo.log"; }
+    std::string root() const { return (m_env.appdata() / "Solvemar").string() + platform::kSeparator; }
+    std::string logFile() const { return root() + N("log/demo.log"); }
     // The messages of the log file's lines, time stamps checked and taken off.
     std::vector<std::string> LogMessages() const { return LogMessagesOf(logFile()); }
     static std::vector<std::string> LogMessagesOf(const std::string& file) {

@@ -1,6 +1,8 @@
-#include <sys/stat.h>
-
 #include "SupportFixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace supporttest {
 namespace {
@@ -43,10 +45,10 @@ TEST_F(CleanupTest, TopFolderSurvivesEmptyAndVerboseLinesNameEveryStep) {
     EXPECT_EQ(depth, 0) << "the default cursor is back";
     EXPECT_GE(maxDepth, 1);
     const auto messages = LogMessagesOf(m_log);
-    const std::string t = top.string() + "/";
+    const std::string t = top.string() + N("/");
     EXPECT_EQ(messages.front(), "Sletter mappen " + t);
-    for (const std::string& expected : {"Sletter " + t + "a.txt", "Sletter mappen " + t + "sub/",
-                                        "Sletter " + t + "sub/b.txt", "Sletter " + t + "sub/deeper/c.txt"}) {
+    for (const std::string& expected : {"Sletter " + t + "a.txt", "Sletter mappen " + t + N("sub/"),
+                                        "Sletter " + t + N("sub/b.txt"), "Sletter " + t + N("sub/deeper/c.txt")}) {
         EXPECT_NE(std::find(messages.begin(), messages.end(), expected), messages.end()) << expected;
     }
     EXPECT_EQ(messages.size(), 6u);
@@ -55,8 +57,14 @@ TEST_F(CleanupTest, TopFolderSurvivesEmptyAndVerboseLinesNameEveryStep) {
 TEST_F(CleanupTest, ReadOnlyFileIsDeletedAndQuietWhenNotVerbose) {
     const fs::path top = m_env.root() / "ro-folder";
     Fill(top);
-    ::chmod((top / "a.txt").c_str(), 0444);
-    hs_reg::cleanfolder(top.string() + "/");
+    MakeReadOnly(top / "a.txt");
+    MakeReadOnly(top / "sub" / "deeper" / "c.txt");
+#ifdef _WIN32
+    // Hidden and system files go as well, and so does a folder with the read-only attribute.
+    ::SetFileAttributesW((top / "sub" / "b.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    ::SetFileAttributesW((top / "sub" / "deeper").c_str(), FILE_ATTRIBUTE_READONLY);
+#endif
+    hs_reg::cleanfolder(top.string() + N("/"));
     EXPECT_TRUE(IsEmptyFolder(top));
     EXPECT_FALSE(fs::exists(m_log)) << "nothing logged without the verbose switch";
 }
@@ -68,9 +76,16 @@ TEST_F(CleanupTest, LinksAreRemovedNeverFollowed) {
     WriteFileBytes(outside / "inner" / "keep2.txt", "keep");
     const fs::path top = m_env.root() / "linktmp";
     fs::create_directories(top / "sub");
+#ifdef _WIN32
+    // Junctions, the links any Windows user may make; symbolic links need a privilege there.
+    if (!MakeJunction(top / "link", outside) || !MakeJunction(top / "sub" / "deeplink", outside)) {
+        GTEST_SKIP() << "this file system cannot hold a junction (wine's cannot)";
+    }
+#else
     fs::create_directory_symlink(outside, top / "link");
     fs::create_directory_symlink(outside, top / "sub" / "deeplink");
     fs::create_symlink(outside / "keep.txt", top / "filelink");
+#endif
     hs_reg::cleanfolder(top.string());
     EXPECT_TRUE(IsEmptyFolder(top));
     EXPECT_EQ(testsupport::ReadFileBytes(outside / "keep.txt"), "keep");
@@ -87,7 +102,7 @@ TEST_F(CleanupTest, ShortFolderTextsAreNeverCleaned) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.folder);
         Fill(m_env.work() / row.folder);
-        hs_reg::cleanfolder(row.folder);
+        hs_reg::cleanfolder(N(row.folder));
         EXPECT_EQ(IsEmptyFolder(m_env.work() / row.folder), row.cleaned);
     }
 }
@@ -100,7 +115,7 @@ TEST_F(CleanupTest, TreeTmpFolderNeedsTmpInItsPath) {
     EXPECT_FALSE(IsEmptyFolder(m_env.work() / "scratch"));
 
     Fill(m_env.work() / "work" / "Tmp");
-    hs_reg::setfolderpath("tmp", "work/Tmp");
+    hs_reg::setfolderpath("tmp", N("work/Tmp"));
     hs_reg::deletetempfiles(false);
     EXPECT_TRUE(IsEmptyFolder(m_env.work() / "work" / "Tmp"));
     EXPECT_EQ(LogMessagesOf(m_log),

@@ -5,6 +5,15 @@
 namespace supporttest {
 namespace {
 
+// The numbers a folder creation fails with: the folder exists; the folder above it is missing.
+#ifdef _WIN32
+constexpr int kExists = 183; // ERROR_ALREADY_EXISTS
+constexpr int kNoParent = 3; // ERROR_PATH_NOT_FOUND
+#else
+constexpr int kExists = EEXIST;
+constexpr int kNoParent = ENOENT;
+#endif
+
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
 
@@ -35,7 +44,7 @@ TEST_F(FoldersTest, EmptyRecordGivesTheDefaultCreatedAndRecorded) {
     LogTo(m_log);
     hs_reg::setsection("SERVER-SETTING-FTP");
     const std::string tmp = hs_reg::solvemarpath("tmp");
-    EXPECT_EQ(tmp, root() + "tmp/");
+    EXPECT_EQ(tmp, root() + N("tmp/"));
     EXPECT_TRUE(fs::is_directory(tmp));
     EXPECT_EQ(hs_reg::currentsection(), "SERVER-SETTING-FTP");
     EXPECT_EQ(Recorded("tmp"), tmp);
@@ -45,7 +54,7 @@ TEST_F(FoldersTest, EmptyRecordGivesTheDefaultCreatedAndRecorded) {
 
 TEST_F(FoldersTest, NestedKindsKeepBackslashesInKeysAndUseNativeFolders) {
     const std::string docs = hs_reg::solvemarpath("data\\docs");
-    EXPECT_EQ(docs, root() + "data/docs/");
+    EXPECT_EQ(docs, root() + N("data/docs/"));
     EXPECT_TRUE(fs::is_directory(docs));
     EXPECT_NE(ReadFileBytes(m_ini).find("data\\docs_folder=" + docs), std::string::npos);
 }
@@ -58,9 +67,9 @@ TEST_F(FoldersTest, RecordedValues) {
     hs_reg::writestr("outside_folder", outside);
     hs_reg::resetsection();
 
-    EXPECT_EQ(hs_reg::solvemarpath("nosep"), root() + "nosep/");
-    EXPECT_EQ(Recorded("nosep"), root() + "nosep/");
-    EXPECT_EQ(hs_reg::solvemarpath("outside"), outside + "/");
+    EXPECT_EQ(hs_reg::solvemarpath("nosep"), root() + N("nosep/"));
+    EXPECT_EQ(Recorded("nosep"), root() + N("nosep/"));
+    EXPECT_EQ(hs_reg::solvemarpath("outside"), outside + N("/"));
     EXPECT_FALSE(fs::exists(outside)) << "a folder outside the tree is never created";
 }
 
@@ -71,27 +80,27 @@ TEST_F(FoldersTest, EmptyKindIsTheRootAndWritesNothing) {
 
 TEST_F(FoldersTest, BinIsNeverCreatedEvenInsideTheTree) {
     hs_reg::setfolderpath("bin", root() + "bin");
-    EXPECT_EQ(hs_reg::solvemarpath("bin"), root() + "bin/");
+    EXPECT_EQ(hs_reg::solvemarpath("bin"), root() + N("bin/"));
     EXPECT_FALSE(fs::exists(root() + "bin"));
 }
 
 TEST_F(FoldersTest, BinfolderIsTheProgramsFolder) {
-    EXPECT_EQ(hs_reg::binfolder(), programFolder().string() + "/");
-    EXPECT_EQ(Recorded("bin"), programFolder().string() + "/");
+    EXPECT_EQ(hs_reg::binfolder(), programFolder().string() + N("/"));
+    EXPECT_EQ(Recorded("bin"), programFolder().string() + N("/"));
 }
 
 TEST_F(FoldersTest, MissingLogFolderOutsideTheTreeFallsBackToTheDefault) {
     hs_reg::setfolderpath("log", (m_env.root() / "gone" / "log").string());
-    EXPECT_EQ(hs_reg::logfolder(), root() + "log/");
+    EXPECT_EQ(hs_reg::logfolder(), root() + N("log/"));
     EXPECT_TRUE(fs::is_directory(root() + "log"));
     EXPECT_FALSE(fs::exists(m_env.root() / "gone"));
 }
 
 TEST_F(FoldersTest, LogFileNameReplacesTheExtension) {
-    EXPECT_EQ(hs_reg::logfilename(), root() + "log/demo.log");
-    EXPECT_EQ(textfil::LogFileName(), root() + "log/demo.log");
+    EXPECT_EQ(hs_reg::logfilename(), root() + N("log/demo.log"));
+    EXPECT_EQ(textfil::LogFileName(), root() + N("log/demo.log"));
     hs_reg::setProgramFilePath((programFolder() / "pytagoras").string());
-    EXPECT_EQ(hs_reg::logfilename(), root() + "log/pytagoras.log");
+    EXPECT_EQ(hs_reg::logfilename(), root() + N("log/pytagoras.log"));
 }
 
 TEST_F(FoldersTest, MkdirsafeLogsSuccessAndTheErrorNumber) {
@@ -103,8 +112,8 @@ TEST_F(FoldersTest, MkdirsafeLogsSuccessAndTheErrorNumber) {
     EXPECT_EQ(LogMessagesOf(m_log),
               (std::vector<std::string>{
                   "Oppretter mappen " + folder,
-                  "FEIL: [mkdirsafe:" + std::to_string(EEXIST) + "] kan ikke opprette mappen " + folder,
-                  "FEIL: [mkdirsafe:" + std::to_string(ENOENT) + "] kan ikke opprette mappen " +
+                  "FEIL: [mkdirsafe:" + std::to_string(kExists) + "] kan ikke opprette mappen " + folder,
+                  "FEIL: [mkdirsafe:" + std::to_string(kNoParent) + "] kan ikke opprette mappen " +
                       (m_env.root() / "no" / "parent").string(),
               }));
     EXPECT_EQ(textfil::ErrorCount(), 2);
@@ -114,11 +123,11 @@ TEST_F(FoldersTest, MakefoldertreeTwice) {
     hs_reg::setfolderpath("etc", m_env.work().string());
     hs_reg::makefoldertree();
     for (const char* kind : {"archive", "data/tidemark", "export/html/varer", "maler/rb7", "etc", "log"}) {
-        EXPECT_TRUE(fs::is_directory(root() + kind)) << kind;
+        EXPECT_TRUE(fs::is_directory(root() + N(kind))) << kind;
     }
-    EXPECT_EQ(Recorded("etc"), root() + "etc/");
-    EXPECT_EQ(Recorded("export\\html\\varer"), root() + "export/html/varer/");
-    EXPECT_EQ(Recorded("doc"), (m_env.root() / "prog" / "doc").string() + "/");
+    EXPECT_EQ(Recorded("etc"), root() + N("etc/"));
+    EXPECT_EQ(Recorded("export\\html\\varer"), root() + N("export/html/varer/"));
+    EXPECT_EQ(Recorded("doc"), (m_env.root() / "prog" / "doc").string() + N("/"));
     EXPECT_FALSE(fs::exists(m_env.root() / "prog" / "doc"));
 
     LogTo(m_log);
@@ -127,10 +136,11 @@ TEST_F(FoldersTest, MakefoldertreeTwice) {
     EXPECT_EQ(messages.size(), 24u);
     for (const std::string& message : messages) {
         EXPECT_EQ(
-            message.rfind("FEIL: [mkdirsafe:" + std::to_string(EEXIST) + "] kan ikke opprette mappen " + root(), 0), 0u)
+            message.rfind("FEIL: [mkdirsafe:" + std::to_string(kExists) + "] kan ikke opprette mappen " + root(), 0),
+            0u)
             << message;
     }
-    EXPECT_EQ(Recorded("etc"), root() + "etc/");
+    EXPECT_EQ(Recorded("etc"), root() + N("etc/"));
 }
 
 } // namespace

@@ -2,6 +2,10 @@
 
 #include "SupportFixture.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace supporttest {
 namespace {
 
@@ -92,8 +96,11 @@ TEST_F(SupportTest, IpOverrideWinsWithoutDomainAndIsCutTo15) {
 }
 
 TEST_F(SupportTest, ActiveUser) {
+#ifndef _WIN32
+    // Windows takes the capitals from the user's settings; here they come from the C library's locale.
     const std::string saved = std::setlocale(LC_CTYPE, nullptr);
     ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+#endif
     struct Row {
         const char* name;
         const char* registryUser;
@@ -114,7 +121,9 @@ TEST_F(SupportTest, ActiveUser) {
         hs_reg::setuseroverride(row.override);
         EXPECT_EQ(hs_reg::activeuser(), row.expected);
     }
+#ifndef _WIN32
     std::setlocale(LC_CTYPE, saved.c_str());
+#endif
 }
 
 TEST_F(SupportTest, ActiveUserIsFoundOnce) {
@@ -132,6 +141,72 @@ TEST_F(SupportTest, NetworkUserFallsBackToUsernameWhenTheKeyDoesNotOpen) {
     EXPECT_EQ(hs_reg::networkuser(), "envuser");
 }
 
+#ifdef _WIN32
+// A key of the test's own below HKEY_CURRENT_USER, standing in for HKEY_LOCAL_MACHINE; removed afterwards.
+class TestKey {
+public:
+    TestKey() : m_base("Software\\Solvemar-test-" + std::to_string(platform::processId())) {}
+    ~TestKey() { ::RegDeleteTreeW(HKEY_CURRENT_USER, platform::wideText(m_base).c_str()); }
+    TestKey(const TestKey&) = delete;
+    TestKey& operator=(const TestKey&) = delete;
+
+    const std::string& base() const { return m_base; }
+    // A value of the given type; the data are a text (or, for REG_MULTI_SZ, texts split at "|").
+    void set(const std::string& key, const std::string& name, DWORD type, const std::string& data) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, platform::wideText(m_base + "\\" + key).c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS);
+        std::wstring text = platform::wideText(data);
+        if (type == REG_MULTI_SZ) {
+            std::replace(text.begin(), text.end(), L'|', L'\0');
+            text.push_back(L'\0');
+        }
+        text.push_back(L'\0');
+        ::RegSetValueExW(handle, platform::wideText(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(text.data()),
+                         static_cast<DWORD>(text.size() * sizeof(wchar_t)));
+        ::RegCloseKey(handle);
+    }
+    bool exists(const std::string& key) const {
+        HKEY handle = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, platform::wideText(m_base + "\\" + key).c_str(), 0, KEY_READ, &handle) !=
+            ERROR_SUCCESS) {
+            return false;
+        }
+        ::RegCloseKey(handle);
+        return true;
+    }
+
+private:
+    std::string m_base;
+};
+
+TEST_F(SupportTest, WindowsRegistryAnswersFromATestKey) {
+    TestKey key;
+    key.set("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName", REG_SZ, "SKOLE-PC-Ø");
+    key.set(kParameters, "Domain", REG_SZ, "");
+    key.set(kParameters, "DhcpDomain", REG_EXPAND_SZ, "skole.no");
+    // Sub-keys come in the registry's order, which is by name: {A} is asked first.
+    key.set(Interface("{A}"), "DhcpIPAddress", REG_BINARY, "xx");
+    key.set(Interface("{A}"), "IPAddress", REG_MULTI_SZ, "10.0.0.1|10.0.0.2");
+    key.set(Interface("{B}"), "DhcpIPAddress", REG_SZ, "0.0.0.0");
+    key.set(Interface("{B}"), "IPAddress", REG_SZ, "10.1.2.3");
+    key.set("Network\\Logon", "Username", REG_SZ, "bjørn");
+    key.set("System\\CurrentControlSet\\Control\\Print\\Printers", "DefaultSpoolDirectory", REG_EXPAND_SZ,
+            "%SystemRoot%\\spool");
+    hs_reg::setRegistry(hs_reg::makeWindowsRegistry(hs_reg::RegistryRoot::CurrentUser, key.base()));
+
+    EXPECT_EQ(hs_reg::computername(), "SKOLE-PC-Ø") << "the text in the ANSI code page";
+    EXPECT_EQ(hs_reg::domainname(), "skole.no");
+    EXPECT_EQ(hs_reg::ipaddress(), "10.1.2.3") << "the list and the binary value count as 0.0.0.0";
+    EXPECT_EQ(hs_reg::networkuser(), "bjørn");
+    EXPECT_EQ(hs_reg::activeuser(), "BJØRN");
+    EXPECT_EQ(hs_reg::spooldir(), "%SystemRoot%\\spool") << "an expandable text is read as it stands";
+    EXPECT_FALSE(key.exists("Ny\\Nøkkel"));
+    EXPECT_TRUE(hs_reg::registry().openKey("Ny\\Nøkkel"));
+    EXPECT_TRUE(key.exists("Ny\\Nøkkel")) << "opening creates a missing key";
+}
+#else
 TEST_F(SupportTest, PosixRegistryAnswersFromTheSystem) {
     hs_reg::setRegistry(nullptr);
     EXPECT_FALSE(hs_reg::computername().empty());
@@ -145,6 +220,7 @@ TEST_F(SupportTest, PosixRegistryAnswersFromTheSystem) {
     EXPECT_FALSE(hs_reg::networkuser().empty());
     EXPECT_EQ(hs_reg::spooldir(), fs::is_directory("/var/spool/cups") ? "/var/spool/cups" : "");
 }
+#endif
 
 } // namespace
 } // namespace supporttest

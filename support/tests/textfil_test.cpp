@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "SupportFixture.h"
+#include "platform.h"
 #include "xmldata.h"
 
 namespace supporttest {
@@ -73,7 +74,12 @@ TEST_F(LogTest, UnwritableLogShowsTwoBoxesAndStillCounts) {
     EXPECT_NE(textfil::WriteLog("FEIL: x"), 0);
     ASSERT_EQ(m_boxes.size(), 2u);
     EXPECT_EQ(m_boxes[0].rfind("FEIL|Feil under oppretting av ny fil: ", 0), 0u) << m_boxes[0];
+    // The system's own number: a missing folder is ENOENT on POSIX, ERROR_PATH_NOT_FOUND on Windows.
+#ifdef _WIN32
+    EXPECT_NE(m_boxes[0].find("x.log  (3)"), std::string::npos) << m_boxes[0];
+#else
     EXPECT_NE(m_boxes[0].find("x.log  (2)"), std::string::npos) << m_boxes[0];
+#endif
     EXPECT_EQ(m_boxes[1], "FEIL|Feil under lukking av fil");
     EXPECT_EQ(textfil::ErrorCount(), 1);
 }
@@ -153,6 +159,35 @@ TEST_F(LogTest, XmlMessageOnlyThroughItsOwnHookAndWhenVerbose) {
     EXPECT_EQ(LogMessagesOf(m_log), std::vector<std::string>{"XML: 7 abc"});
 }
 
+#ifdef _WIN32
+// Windows formats the stamp itself in the user's own short date and long time, whatever the C library's
+// locale says; the test knows those settings only through what they make of a date and a time.
+TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheUserAndNoTimeAtMidnight) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 8;
+    t.tm_hour = 20;
+    t.tm_min = 56;
+    t.tm_sec = 9;
+    const std::string date = platform::shortDateText(t);
+    const std::string time = platform::longTimeText(t);
+    EXPECT_NE(date.find("2026"), std::string::npos) << date;
+    EXPECT_NE(date.find("12"), std::string::npos) << date;
+    EXPECT_NE(time.find("56"), std::string::npos) << time;
+    EXPECT_NE(time.find("09"), std::string::npos) << "the long time has the seconds: " << time;
+    EXPECT_EQ(textfil::TimeStamp(t), date + " " + time);
+    if (platform::shortDateText(t) == "08.12.2026" || platform::shortDateText(t) == "8.12.2026") {
+        EXPECT_EQ(time, "20:56:09") << "Norwegian settings";
+    }
+    t.tm_hour = 0;
+    t.tm_min = 0;
+    t.tm_sec = 0;
+    EXPECT_EQ(textfil::TimeStamp(t), date);
+    t.tm_sec = 1;
+    EXPECT_EQ(textfil::TimeStamp(t), date + " " + platform::longTimeText(t));
+}
+#else
 // Compiles a locale into folder with localedef (no root needed), where setlocale finds it through
 // LOCPATH. The machine's own locales are not asked first: glibc remembers a failed look-up.
 bool MakeLocale(const std::string& name, const fs::path& folder) {
@@ -207,6 +242,8 @@ TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheLocaleAndNoTimeAtMidnight) 
     }
     std::setlocale(LC_TIME, saved.c_str());
 }
+
+#endif
 
 } // namespace
 } // namespace supporttest

@@ -1,9 +1,12 @@
-// A real FTP server on a free loopback port for one test, stopped (by its process id) at the end.
+// A real FTP server on a free loopback port for one test, stopped (by its process id) at the end. Under
+// wine the build machine's broker starts and stops it (testsupport::BrokeredFtpServer).
 #pragma once
 
+#include "BrokeredFtpServer.h"
+
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace transfertest {
 
@@ -23,7 +26,6 @@ public:
     FtpServerProcess& operator=(const FtpServerProcess&) = delete;
 
     int port() const { return m_port; }
-    bool running() const { return m_pid > 0; }
     const std::filesystem::path& root() const { return m_root; }
 
 private:
@@ -31,7 +33,11 @@ private:
 
     std::filesystem::path m_root;
     int m_port = 0;
-    pid_t m_pid = -1;
+#ifdef _WIN32
+    std::unique_ptr<testsupport::BrokeredFtpServer> m_brokered;
+#else
+    long m_pid = -1;
+#endif
 };
 
 // A loopback port on which nothing listens (taken from the system, then released).

@@ -10,6 +10,7 @@
 #include "ftpstate.h"
 #include "ftptransfer.h"
 #include "hs_reg.h"
+#include "platform.h"
 #include "textfil.h"
 
 #include <gtest/gtest.h>
@@ -134,7 +135,7 @@ protected:
 
     std::string local(const std::string& name) const { return (m_local / name).string(); }
     fs::path remote(const std::string& name) const { return m_server->root() / name; }
-    std::string folderLine() const { return m_local.string() + "/"; }
+    std::string folderLine() const { return m_local.string() + platform::kSeparator; }
     std::string connectLine() const { return "FTP: Kobler til 127.0.0.1 som bruker " + kUser; }
 
     void expectNoPasswordInLog() const {

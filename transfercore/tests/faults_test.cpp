@@ -1,20 +1,19 @@
 // Faults under a download by the transfer core: the disk fills or the file size limit is hit
 // while the temporary file is written, or the server stops sending half-way. L and O must come out
 // exactly as they went in.
-#include "ScopedFileSizeLimit.h"
+#include "TestSockets.h"
 #include "TransferFixture.h"
 
-#include <arpa/inet.h>
 #include <atomic>
-#include <csignal>
+#include <cstdio>
 #include <functional>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
+
+#ifndef _WIN32
+#include <sys/mount.h>
+
+#include "ScopedFileSizeLimit.h"
+#endif
 
 namespace {
 
@@ -28,9 +27,11 @@ const std::string kPassword = "Hemmelig7";
 class DownloadFaultTest : public TransferTest {
 protected:
     void TearDown() override {
+#ifndef _WIN32
         if (m_mounted) {
             ::umount2(m_local.c_str(), MNT_DETACH);
         }
+#endif
         TransferTest::TearDown();
     }
 
@@ -43,9 +44,14 @@ protected:
     bool mountSmallFolder(std::size_t bytes) {
         m_local = work() / "liten";
         fs::create_directories(m_local);
+#ifdef _WIN32
+        (void)bytes;
+        return false;
+#else
         const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
         m_mounted = ::mount("tmpfs", m_local.c_str(), "tmpfs", 0, options.c_str()) == 0;
         return m_mounted;
+#endif
     }
 
     void useOrdinaryFolder() {
@@ -53,7 +59,9 @@ protected:
         fs::create_directories(m_local);
     }
 
-    std::string local(const std::string& name) const { return (m_local / name).string(); }
+    std::string local(const std::string& name) const {
+        return (m_local / name).string();
+    }
 
     // L and O with content of their own, a remote file far larger than the room left for T; the
     // download runs under `during` (which sets up the fault) and must leave L and O as they were.
@@ -101,6 +109,9 @@ TEST_F(DownloadFaultTest, FullFilesystemHalfWayKeepsLAndO) {
 }
 
 TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file size limit to cut a write short with";
+#else
     useOrdinaryFolder();
     startServer(); // before the limit: the server process must not inherit it
     expectLAndOKept(3 << 20, [](auto download) {
@@ -109,6 +120,7 @@ TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
         download();
     });
     EXPECT_EQ(fs::file_size(local("tabell.tmp")), std::uintmax_t{1} << 20);
+#endif
 }
 
 TEST_F(DownloadFaultTest, TemporaryFileLinkedElsewhereIsNeverWrittenThrough) {
@@ -126,8 +138,11 @@ TEST_F(DownloadFaultTest, TemporaryFileLinkedElsewhereIsNeverWrittenThrough) {
         fs::path target;
     };
     const Row rows[] = {
+#ifndef _WIN32
+        // Symbolic links want a privilege on Windows, and wine makes none.
         {"T a symbolic link", [&](const fs::path& t) { fs::create_symlink(outside / "symbolsk.txt", t); },
          outside / "symbolsk.txt"},
+#endif
         {"T a hard link", [&](const fs::path& t) { fs::create_hard_link(outside / "hard.txt", t); },
          outside / "hard.txt"},
     };
@@ -161,23 +176,10 @@ public:
 
     StallingServer(std::int64_t announced, std::string sent, AfterData after = AfterData::StaySilent)
         : m_announced(announced), m_sent(std::move(sent)), m_after(after) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 1) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            throw std::runtime_error("cannot listen");
-        }
-        m_port = ntohs(address.sin_port);
+        m_listener = testsupport::listenOnLoopback(1, m_port);
         m_thread = std::thread([this] { run(); });
     }
-    ~StallingServer() {
-        m_thread.join();
-        ::close(m_listener);
-    }
+    ~StallingServer() { m_thread.join(); }
     StallingServer(const StallingServer&) = delete;
     StallingServer& operator=(const StallingServer&) = delete;
 
@@ -185,23 +187,15 @@ public:
     bool dataSent() const { return m_dataSent; }
 
 private:
-    static bool readable(int fd, int ms) {
-        pollfd entry{fd, POLLIN, 0};
-        return ::poll(&entry, 1, ms) > 0;
-    }
-
-    static void send(int fd, const std::string& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (n <= 0) {
-                return;
-            }
-            done += static_cast<std::size_t>(n);
+    static void send(const testsupport::TestSocket& socket, const std::string& bytes) {
+        try {
+            testsupport::sendAll(socket.get(), bytes.data(), bytes.size());
+        } catch (const std::runtime_error&) {
+            // The client has gone: nothing more to say.
         }
     }
 
-    std::string readLine(int fd) {
+    std::string readLine(const testsupport::TestSocket& socket) {
         for (;;) {
             const auto end = m_buffer.find("\r\n");
             if (end != std::string::npos) {
@@ -210,7 +204,9 @@ private:
                 return line;
             }
             char chunk[1024];
-            const ssize_t n = readable(fd, 5000) ? ::recv(fd, chunk, sizeof chunk, 0) : 0;
+            const long n = testsupport::waitReadable(socket.get(), 5000)
+                               ? testsupport::receiveSome(socket.get(), chunk, sizeof chunk)
+                               : 0;
             if (n <= 0) {
                 return std::string();
             }
@@ -219,11 +215,11 @@ private:
     }
 
     void run() {
-        if (!readable(m_listener, 5000)) {
+        if (!testsupport::waitReadable(m_listener.get(), 5000)) {
             return;
         }
-        const int control = ::accept(m_listener, nullptr, nullptr);
-        int data = -1;
+        const testsupport::TestSocket control = testsupport::acceptFrom(m_listener.get());
+        testsupport::TestSocket data;
         send(control, "220 ready\r\n");
         for (std::string line = readLine(control); !line.empty(); line = readLine(control)) {
             const std::string verb = line.substr(0, line.find(' '));
@@ -245,38 +241,29 @@ private:
                 send(data, m_sent);
                 m_dataSent = true;
                 if (m_after == AfterData::AbortWith426) {
-                    ::close(data);
-                    data = -1;
+                    data.close();
                     send(control, "426 Connection closed; transfer aborted.\r\n");
                 }
             } else {
                 send(control, "502 not here\r\n");
             }
         }
-        if (data >= 0) {
-            ::close(data);
-        }
-        ::close(control);
     }
 
-    static int connectTo(const std::string& argument) {
+    static testsupport::TestSocket connectTo(const std::string& argument) {
         int p[6] = {};
         if (std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5]) != 6) {
-            return -1;
+            return testsupport::TestSocket();
         }
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(static_cast<std::uint32_t>(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]));
-        address.sin_port = htons(static_cast<std::uint16_t>(p[4] * 256 + p[5]));
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        return fd;
+        const std::string ip =
+            std::to_string(p[0]) + "." + std::to_string(p[1]) + "." + std::to_string(p[2]) + "." + std::to_string(p[3]);
+        return testsupport::connectTo(ip, p[4] * 256 + p[5]);
     }
 
     std::int64_t m_announced;
     std::string m_sent;
     AfterData m_after;
-    int m_listener = -1;
+    testsupport::TestSocket m_listener;
     int m_port = 0;
     std::string m_buffer;
     std::atomic<bool> m_dataSent{false};

@@ -2,8 +2,6 @@
 #include "TransferFixture.h"
 #include "ftplocal.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 using namespace transfertest;
@@ -21,6 +19,16 @@ TEST(TransferPaths, CompanionFilesStayBesideTheLocalFile) {
         {"no extension", "/data/kart", "/data/kart.tmp", "/data/kart.old"},
         {"first dot of the name counts", "/v1.2/a.b.c", "/v1.2/a.tmp", "/v1.2/a.old"},
         {"no folder", "tabell.txt", "tabell.tmp", "tabell.old"},
+#ifdef _WIN32
+        // The file name is the text after the last "\\" or ":" (or "/", which Windows takes as well).
+        {"drive letter and backslashes", "C:\\data\\pris.csv", "C:\\data\\pris.tmp", "C:\\data\\pris.old"},
+        {"dot in a Windows folder name", "C:\\min.data\\tabell.txt", "C:\\min.data\\tabell.tmp",
+         "C:\\min.data\\tabell.old"},
+        {"drive letter without a folder", "D:kart.xml", "D:kart.tmp", "D:kart.old"},
+        {"network share", "\\\\server\\del\\v1.2\\a.b.c", "\\\\server\\del\\v1.2\\a.tmp",
+         "\\\\server\\del\\v1.2\\a.old"},
+        {"both separators", "C:\\data/ut\\pris.csv", "C:\\data/ut\\pris.tmp", "C:\\data/ut\\pris.old"},
+#endif
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ftpunit::CompanionFile(row.path, "tmp"), row.tmp) << row.name;
@@ -29,6 +37,12 @@ TEST(TransferPaths, CompanionFilesStayBesideTheLocalFile) {
     EXPECT_EQ(ftpunit::FileNameOf("/a/b.txt"), "b.txt");
     EXPECT_EQ(ftpunit::FolderOf("/a/b.txt"), "/a/");
     EXPECT_EQ(ftpunit::FolderOf("b.txt"), "");
+#ifdef _WIN32
+    EXPECT_EQ(ftpunit::FileNameOf("C:\\data\\pris.csv"), "pris.csv");
+    EXPECT_EQ(ftpunit::FolderOf("C:\\data\\pris.csv"), "C:\\data\\");
+    EXPECT_EQ(ftpunit::FileNameOf("C:pris.csv"), "pris.csv");
+    EXPECT_EQ(ftpunit::FolderOf("C:pris.csv"), "C:");
+#endif
 }
 
 TEST_F(TransferTest, LokalFilStorrelseNeedsAWritableRegularFile) {
@@ -37,9 +51,9 @@ TEST_F(TransferTest, LokalFilStorrelseNeedsAWritableRegularFile) {
     EXPECT_EQ(ftpunit::LokalFilStorrelse(file.string()), 5);
     EXPECT_EQ(ftpunit::LokalFilStorrelse((work() / "missing").string()), -1);
     EXPECT_EQ(ftpunit::LokalFilStorrelse(work().string()), -1) << "a folder";
-    ::chmod(file.c_str(), 0444);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_EQ(ftpunit::LokalFilStorrelse(file.string()), -1) << "read-only, whoever runs the test";
-    ::chmod(file.c_str(), 0644);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
 
     // A sparse file: the true size above 2^31, without writing gigabytes.
     const fs::path big = work() / "big.bin";

@@ -10,7 +10,6 @@
 #include <gmock/gmock.h>
 
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -274,7 +273,7 @@ TEST_F(FtpTransferTest, ReadOnlyFileIsNotUploadedAndNoConnectionIsMade) {
     startServer();
     const std::string L = local("las.txt");
     testsupport::WriteFileBytes(L, "skrivebeskyttet");
-    ::chmod(L.c_str(), 0444);
+    fs::permissions(L, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     CoreTransfer core;
 
     core.run.SendFil(L);

@@ -1,3 +1,7 @@
+// The socket stream on POSIX systems, with the receive low-water mark, the limit on unsent bytes and (on
+// Linux) the zero-copy receive into a pipe.
+#ifndef _WIN32
+
 #include "NetSocketStream.h"
 
 #include "NetExceptions.h"
@@ -130,3 +134,5 @@ TNetIoResult TNetSocketStream::SpliceInto(TNetNativeHandle pipe, std::size_t cou
 }
 
 } // namespace net
+
+#endif

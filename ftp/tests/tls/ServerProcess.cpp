@@ -1,12 +1,11 @@
 #include "ServerProcess.h"
 
-#include <arpa/inet.h>
+#include "TestSockets.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -14,17 +13,6 @@
 namespace ftptest {
 
 using namespace std::chrono_literals;
-
-bool acceptsConnections(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
 
 bool ServerProcess::start(const std::vector<std::string>& args, int port, const std::filesystem::path& log) {
     stop();
@@ -47,7 +35,7 @@ bool ServerProcess::start(const std::vector<std::string>& args, int port, const 
         ::_exit(127);
     }
     for (int i = 0; m_pid > 0 && i < 400; ++i) {
-        if (acceptsConnections(port)) {
+        if (testsupport::acceptsConnections(port)) {
             return true;
         }
         int status = 0;

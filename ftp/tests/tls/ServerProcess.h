@@ -1,5 +1,5 @@
-// A real server from the system's packages as a child process on a loopback port, for the tests that
-// need the truth rather than a script.
+// A real server from the system's packages as a child process on a loopback port, for the TLS tests that
+// need the truth rather than a script (Linux only, as the TLS tests are).
 #pragma once
 
 #include <filesystem>
@@ -8,9 +8,6 @@
 #include <vector>
 
 namespace ftptest {
-
-// True when something accepts connections on the loopback port.
-bool acceptsConnections(int port);
 
 // Stopped by its process id; it also goes with the test process when that one dies without cleaning up.
 class ServerProcess {

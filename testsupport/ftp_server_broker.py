@@ -1,0 +1,132 @@
+"""Starts real FTP servers on this machine for tests that run under wine.
+
+A test under wine cannot start this machine's programs reliably (it sees neither their exit nor can it
+stop them), so scripts/test windows runs this broker beside the tests and tells them its port in
+PYTAGORAS_FTP_BROKER. A test connects and asks for one server with one line:
+
+    serve TAB ROOT TAB USER TAB PASSWORD [TAB OPTION ...] LF
+
+ROOT is a path of the wine prefix (C:\\users\\...) or of this machine; OPTIONs go to the server script
+(--short-retr, --refuse-port). The answer is "port N" LF, or "error TEXT" LF. The server runs until the
+test closes the connection (or ends, which closes it too).
+
+Usage: ftp_server_broker.py SERVER_SCRIPT PORT_FILE
+"""
+import os
+import re
+import signal
+import socket
+import socketserver
+import subprocess
+import sys
+import threading
+import time
+
+# The servers running now, stopped together when the broker is told to end.
+running = set()
+running_lock = threading.Lock()
+
+
+def unix_path(path):
+    """The path of this machine for a path of the wine prefix, through the prefix's drive links."""
+    match = re.match(r"^([A-Za-z]):[\\/]?(.*)$", path)
+    if not match:
+        return path
+    drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", match.group(1).lower() + ":")
+    return os.path.join(os.path.realpath(drive), match.group(2).replace("\\", "/"))
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def accepts(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def start_server(script, root, user, password, options):
+    """The server process and its port; a port taken meanwhile by someone else is tried again."""
+    for _ in range(5):
+        port = free_port()
+        process = subprocess.Popen(
+            [sys.executable, script, str(port), root, user, password, *options],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+        )
+        with running_lock:
+            running.add(process)
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline and process.poll() is None:
+            if accepts(port):
+                return process, port
+            time.sleep(0.02)
+        stop(process)
+    raise RuntimeError("the FTP server did not start")
+
+
+def stop(process):
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+    with running_lock:
+        running.discard(process)
+
+
+def stop_all(signum, frame):
+    with running_lock:
+        processes = list(running)
+    for process in processes:
+        stop(process)
+    sys.exit(0)
+
+
+class Request(socketserver.StreamRequestHandler):
+    def handle(self):
+        fields = self.rfile.readline().decode("utf-8", "replace").rstrip("\r\n").split("\t")
+        if len(fields) < 4 or fields[0] != "serve":
+            self.wfile.write(b"error expected: serve ROOT USER PASSWORD [OPTION ...]\n")
+            return
+        root = unix_path(fields[1])
+        try:
+            os.makedirs(root, exist_ok=True)
+            process, port = start_server(self.server.script, root, fields[2], fields[3], fields[4:])
+        except (OSError, RuntimeError) as error:
+            self.wfile.write(("error %s\n" % error).encode())
+            return
+        try:
+            self.wfile.write(b"port %d\n" % port)
+            self.wfile.flush()
+            while self.rfile.read(4096):
+                pass
+        finally:
+            stop(process)
+
+
+class Broker(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    script, port_file = sys.argv[1], sys.argv[2]
+    signal.signal(signal.SIGTERM, stop_all)
+    with Broker(("127.0.0.1", 0), Request) as broker:
+        broker.script = script
+        with open(port_file + ".part", "w") as out:
+            out.write("%d\n" % broker.server_address[1])
+        os.replace(port_file + ".part", port_file)
+        broker.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

@@ -17,16 +17,22 @@ namespace transfertest {
 
 namespace {
 
-std::vector<std::string> optionsFor(FtpServerProcess::Behaviour behaviour) {
+std::vector<std::string> optionsFor(FtpServerProcess::Behaviour behaviour, const FtpServerProcess::TlsIdentity* tls) {
+    std::vector<std::string> options;
     switch (behaviour) {
     case FtpServerProcess::Behaviour::ShortRetr:
-        return {"--short-retr"};
+        options.emplace_back("--short-retr");
+        break;
     case FtpServerProcess::Behaviour::RefusePort:
-        return {"--refuse-port"};
+        options.emplace_back("--refuse-port");
+        break;
     case FtpServerProcess::Behaviour::Normal:
         break;
     }
-    return {};
+    if (tls != nullptr) {
+        options.insert(options.end(), {"--tls", tls->certificate.string(), tls->key.string()});
+    }
+    return options;
 }
 
 } // namespace
@@ -38,10 +44,10 @@ int FreeLoopbackPort() {
 #ifdef _WIN32
 
 FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
-                                   Behaviour behaviour)
+                                   Behaviour behaviour, const TlsIdentity* tls)
     : m_root(std::move(root)) {
     std::filesystem::create_directories(m_root);
-    m_brokered = std::make_unique<testsupport::BrokeredFtpServer>(m_root, user, password, optionsFor(behaviour));
+    m_brokered = std::make_unique<testsupport::BrokeredFtpServer>(m_root, user, password, optionsFor(behaviour, tls));
     m_port = m_brokered->port();
 }
 
@@ -64,11 +70,8 @@ FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user,
         m_port = FreeLoopbackPort();
         std::vector<std::string> args{
             "/usr/bin/python3", FTP_SERVER_SCRIPT, std::to_string(m_port), m_root.string(), user, password};
-        for (std::string& option : optionsFor(behaviour)) {
+        for (std::string& option : optionsFor(behaviour, tls)) {
             args.push_back(std::move(option));
-        }
-        if (tls != nullptr) {
-            args.insert(args.end(), {"--tls", tls->certificate.string(), tls->key.string()});
         }
         // The server's chatter would only clutter the test output.
         const int pid = testsupport::SpawnProcess(args);

@@ -57,11 +57,12 @@ TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
     EXPECT_EQ(ftpunit::ftpsslca(), "sertifikater/ca.pem");
     // Beside SOLVEMAR.INI, wherever the program was started; a full path stays as it is.
     EXPECT_EQ(ftpunit::TrustedCertificatesFile(), hs_reg::IniFolder() + "sertifikater/ca.pem");
+    const std::string fullPath = (m_env.root() / "private-ca.pem").string();
     hs_reg::setsection("SERVER-SETTING-FTP");
-    hs_reg::writestr("sslca", "/etc/ssl/private-ca.pem");
+    hs_reg::writestr("sslca", fullPath);
     hs_reg::resetsection();
     ftpunit::LesFTPOppsett();
-    EXPECT_EQ(ftpunit::TrustedCertificatesFile(), "/etc/ssl/private-ca.pem");
+    EXPECT_EQ(ftpunit::TrustedCertificatesFile(), fullPath);
     EXPECT_EQ(ftpunit::ftpserver(), "ftp.example");
     EXPECT_EQ(ftpunit::ftpbruker(), "ola");
     EXPECT_EQ(ftpunit::ftppassord(), "pass");

@@ -3,6 +3,7 @@
 #include "ScriptedServer.h"
 
 #include "BrokeredFtpServer.h"
+#include "ServerProcess.h"
 #include "TempEnvironment.h"
 #include "TestSockets.h"
 
@@ -10,15 +11,6 @@
 
 #include <fstream>
 #include <memory>
-#include <thread>
-
-#ifndef _WIN32
-#include <csignal>
-#include <fcntl.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 using namespace std::chrono_literals;
 
@@ -52,7 +44,7 @@ std::string pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-// One server process for the whole suite; stopped by its process id.
+// One server process for the whole suite.
 class RealServer : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -65,7 +57,6 @@ protected:
         try {
             s_brokered = std::make_unique<testsupport::BrokeredFtpServer>(served(), "tester", "pw");
             s_port = s_brokered->port();
-            s_pid = 1;
         } catch (const std::exception& error) {
             s_startFailure = error.what();
         }
@@ -80,70 +71,37 @@ protected:
     // Starts the server on a fresh port and waits until it accepts connections.
     static bool startServer() {
         s_port = ftptest::freeLoopbackPort();
-        const std::string port = std::to_string(s_port);
         const std::string folder = (s_root->path() / "served").string();
-        const char* argv[] = {kPython, "-m",           "pyftpdlib", "-i",     "127.0.0.1", "-p", port.c_str(), "-w",
-                              "-d",    folder.c_str(), "-u",        "tester", "-P",        "pw", nullptr};
-        const std::string logPath = (s_root->path() / "server.log").string();
-        const pid_t parent = ::getpid();
-        s_pid = ::fork();
-        if (s_pid == 0) {
-            // The server goes with the test process even when that one dies without cleaning up.
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) {
-                ::_exit(1);
-            }
-            const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(log, 1);
-            ::dup2(log, 2);
-            ::execv(kPython, const_cast<char**>(argv));
-            ::_exit(127);
-        }
-        if (s_pid < 0) {
-            return false;
-        }
-        for (int i = 0; i < 400; ++i) {
-            if (acceptsConnections(s_port)) {
-                return true;
-            }
-            int status = 0;
-            if (::waitpid(s_pid, &status, WNOHANG) == s_pid) {
-                s_pid = -1; // ended early, most likely because the port was taken
-                return false;
-            }
-            std::this_thread::sleep_for(25ms);
-        }
-        return true; // SetUp reports the server log
+        return s_process.start({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(s_port), "-w", "-d",
+                                folder, "-u", "tester", "-P", "pw"},
+                               s_port, s_root->path() / "server.log");
     }
 #endif
 
     static void TearDownTestSuite() {
 #ifdef _WIN32
         s_brokered.reset();
-        s_pid = -1;
 #else
-        if (s_pid > 0) {
-            ::kill(s_pid, SIGTERM);
-            int status = 0;
-            for (int i = 0; i < 100 && ::waitpid(s_pid, &status, WNOHANG) == 0; ++i) {
-                std::this_thread::sleep_for(20ms);
-            }
-            if (::waitpid(s_pid, &status, WNOHANG) == 0) {
-                ::kill(s_pid, SIGKILL);
-                ::waitpid(s_pid, &status, 0);
-            }
-            s_pid = -1;
-        }
+        s_process.stop();
 #endif
         delete s_root;
         s_root = nullptr;
+    }
+
+    static bool serverRunning() {
+#ifdef _WIN32
+        return s_brokered != nullptr;
+#else
+        return s_process.running();
+#endif
     }
 
     void SetUp() override {
         if (!hasServer()) {
             GTEST_SKIP() << kNoServer;
         }
-        ASSERT_GT(s_pid, 0) << "server did not start " << s_startFailure;
+        ASSERT_TRUE(serverRunning()) << "server did not start " << s_startFailure
+                                     << testsupport::ReadFileBytes(s_root->path() / "server.log");
         ASSERT_TRUE(acceptsConnections(s_port)) << testsupport::ReadFileBytes(s_root->path() / "server.log");
     }
 
@@ -166,11 +124,12 @@ protected:
     testsupport::TempFolder m_local;
 
     static inline testsupport::TempFolder* s_root = nullptr;
-    static inline long s_pid = -1; // the server process, or (under wine) 1 while the broker's server runs
     static inline int s_port = 0;
     static inline std::string s_startFailure;
 #ifdef _WIN32
     static inline std::unique_ptr<testsupport::BrokeredFtpServer> s_brokered;
+#else
+    static inline testsupport::ServerProcess s_process;
 #endif
 };
 

@@ -1,8 +1,9 @@
-// A real FTP server on a free loopback port for one test, stopped (by its process id) at the end. Under
+// A real FTP server on a free loopback port for one test, stopped at the end. Under
 // wine the build machine's broker starts and stops it (testsupport::BrokeredFtpServer).
 #pragma once
 
 #include "BrokeredFtpServer.h"
+#include "ServerProcess.h"
 
 #include <filesystem>
 #include <memory>
@@ -36,7 +37,7 @@ private:
 #ifdef _WIN32
     std::unique_ptr<testsupport::BrokeredFtpServer> m_brokered;
 #else
-    long m_pid = -1;
+    testsupport::ServerProcess m_process;
 #endif
 };
 

@@ -140,7 +140,7 @@ private:
     }
 
     testsupport::TempFolder m_root;
-    ftptest::ServerProcess m_process;
+    testsupport::ServerProcess m_process;
     std::string m_user;
     bool m_accountMade = false;
     int m_port = 0;
@@ -173,7 +173,7 @@ public:
 
 private:
     testsupport::TempFolder m_root;
-    ftptest::ServerProcess m_process;
+    testsupport::ServerProcess m_process;
     int m_port = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "ServerProcess.h"
 
+#ifndef _WIN32
+
 #include "TestSockets.h"
 
 #include <chrono>
@@ -10,12 +12,18 @@
 #include <thread>
 #include <unistd.h>
 
-namespace ftptest {
+namespace testsupport {
 
 using namespace std::chrono_literals;
 
 bool ServerProcess::start(const std::vector<std::string>& args, int port, const std::filesystem::path& log) {
     stop();
+    // Everything the child needs is made before the fork: other threads may hold the allocator's lock.
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
     const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid == 0) {
@@ -26,16 +34,11 @@ bool ServerProcess::start(const std::vector<std::string>& args, int port, const 
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(out, 2);
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     for (int i = 0; m_pid > 0 && i < 400; ++i) {
-        if (testsupport::acceptsConnections(port)) {
+        if (acceptsConnections(port)) {
             return true;
         }
         int status = 0;
@@ -64,4 +67,6 @@ void ServerProcess::stop() {
     m_pid = -1;
 }
 
-} // namespace ftptest
+} // namespace testsupport
+
+#endif

@@ -1,5 +1,5 @@
-// A real server from the system's packages as a child process on a loopback port, for the TLS tests that
-// need the truth rather than a script (Linux only, as the TLS tests are).
+// A real server from the system's packages as a child process on a loopback port, for the tests that
+// need the truth rather than a script (not on Windows, where the broker starts servers on the build machine).
 #pragma once
 
 #include <filesystem>
@@ -7,7 +7,9 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace ftptest {
+namespace testsupport {
+
+#ifndef _WIN32
 
 // Stopped by its process id; it also goes with the test process when that one dies without cleaning up.
 class ServerProcess {
@@ -18,7 +20,8 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     // Starts args (the program by its full path first), its output going to log, and waits until port
-    // accepts connections. False when it ended first (most likely the port was taken) or never listened.
+    // accepts connections. False when it ended first (most likely the port was taken) or never listened
+    // within ten seconds.
     bool start(const std::vector<std::string>& args, int port, const std::filesystem::path& log);
     void stop();
     bool running() const { return m_pid > 0; }
@@ -27,4 +30,6 @@ private:
     pid_t m_pid = -1;
 };
 
-} // namespace ftptest
+#endif
+
+} // namespace testsupport

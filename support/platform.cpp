@@ -1,10 +1,35 @@
-// The parts of the platform layer that are the same on every system: environment variables, the
-// separators of path texts and ASCII capitals.
+// The parts of the platform layer that are the same on every system: error causes, environment
+// variables, the separators of path texts and ASCII capitals.
 #include "platform.h"
+#include "platform_errors.h"
 
 #include <cstdlib>
 
 namespace platform {
+
+Failure failureOf(int error) {
+    if (error == 0) {
+        return Failure::None;
+    }
+    for (const auto& row : detail::errorRows()) {
+        if (row.number == error) {
+            return row.failure;
+        }
+    }
+    return Failure::Other;
+}
+
+int errorOf(Failure failure) {
+    if (failure == Failure::None) {
+        return 0;
+    }
+    for (const auto& row : detail::errorRows()) {
+        if (row.failure == failure) {
+            return row.number;
+        }
+    }
+    return detail::otherErrorNumber();
+}
 
 std::string env(const char* name) {
     const char* value = std::getenv(name);

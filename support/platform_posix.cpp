@@ -4,6 +4,7 @@
 #ifndef _WIN32
 
 #include "platform.h"
+#include "platform_errors.h"
 
 #include <cctype>
 #include <cerrno>
@@ -32,11 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The error numbers the portable code acts on, by cause. The first row of a cause gives its number.
-constexpr struct {
-    int number;
-    Failure failure;
-} kErrors[] = {
+constexpr detail::ErrorRow kErrors[] = {
     {ENOENT, Failure::Missing},
     {ENOTDIR, Failure::NotAFolder},
     {EEXIST, Failure::Exists},
@@ -116,27 +113,11 @@ std::string errorText(int error) {
     return ::strerror_r(error, buffer, sizeof buffer);
 }
 
-Failure failureOf(int error) {
-    if (error == 0) {
-        return Failure::None;
-    }
-    for (const auto& row : kErrors) {
-        if (row.number == error) {
-            return row.failure;
-        }
-    }
-    return Failure::Other;
+std::span<const detail::ErrorRow> detail::errorRows() {
+    return kErrors;
 }
 
-int errorOf(Failure failure) {
-    if (failure == Failure::None) {
-        return 0;
-    }
-    for (const auto& row : kErrors) {
-        if (row.failure == failure) {
-            return row.number;
-        }
-    }
+int detail::otherErrorNumber() {
     return EIO;
 }
 

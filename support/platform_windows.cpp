@@ -5,6 +5,7 @@
 #ifdef _WIN32
 
 #include "platform.h"
+#include "platform_errors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,11 +22,7 @@ namespace platform {
 
 namespace {
 
-// The error numbers the portable code acts on, by cause. The first row of a cause gives its number.
-constexpr struct {
-    int number;
-    Failure failure;
-} kErrors[] = {
+constexpr detail::ErrorRow kErrors[] = {
     {ERROR_FILE_NOT_FOUND, Failure::Missing},
     {ERROR_PATH_NOT_FOUND, Failure::Missing},
     {ERROR_INVALID_NAME, Failure::Missing},
@@ -168,27 +165,11 @@ std::string errorText(int error) {
     return message;
 }
 
-Failure failureOf(int error) {
-    if (error == 0) {
-        return Failure::None;
-    }
-    for (const auto& row : kErrors) {
-        if (row.number == error) {
-            return row.failure;
-        }
-    }
-    return Failure::Other;
+std::span<const detail::ErrorRow> detail::errorRows() {
+    return kErrors;
 }
 
-int errorOf(Failure failure) {
-    if (failure == Failure::None) {
-        return 0;
-    }
-    for (const auto& row : kErrors) {
-        if (row.failure == failure) {
-            return row.number;
-        }
-    }
+int detail::otherErrorNumber() {
     return ERROR_GEN_FAILURE;
 }
 

@@ -1,5 +1,5 @@
-// The parts of the platform layer that are the same on every system: error causes, environment
-// variables, the separators of path texts and ASCII capitals.
+// The parts of the platform layer that are the same on every system: error causes, reading a whole
+// file, environment variables, the separators of path texts and ASCII capitals.
 #include "platform.h"
 #include "platform_errors.h"
 
@@ -29,6 +29,26 @@ int errorOf(Failure failure) {
         }
     }
     return detail::otherErrorNumber();
+}
+
+int readAll(const FileHandle& file, std::string& content) {
+    content.clear();
+    std::int64_t size = 0;
+    if (fileSize(file, size) == 0 && size > 0) {
+        content.reserve(static_cast<std::size_t>(size));
+    }
+    char buffer[65536];
+    for (;;) {
+        std::size_t done = 0;
+        if (const int error = readSome(file, buffer, sizeof buffer, done)) {
+            content.clear();
+            return error;
+        }
+        if (done == 0) {
+            return 0;
+        }
+        content.append(buffer, done);
+    }
 }
 
 std::string env(const char* name) {

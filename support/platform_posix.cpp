@@ -183,26 +183,6 @@ int readSome(const FileHandle& file, char* data, std::size_t size, std::size_t& 
     }
 }
 
-int readAll(const FileHandle& file, std::string& content) {
-    content.clear();
-    struct stat st {};
-    if (::fstat(file.native(), &st) == 0 && st.st_size > 0) {
-        content.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    char buffer[65536];
-    for (;;) {
-        std::size_t done = 0;
-        if (const int error = readSome(file, buffer, sizeof buffer, done)) {
-            content.clear();
-            return error;
-        }
-        if (done == 0) {
-            return 0;
-        }
-        content.append(buffer, done);
-    }
-}
-
 int readAt(const FileHandle& file, std::int64_t offset, char* data, std::size_t size, std::size_t& done) {
     done = 0;
     for (;;) {

@@ -237,26 +237,6 @@ int readSome(const FileHandle& file, char* data, std::size_t size, std::size_t& 
     return ok || ::GetLastError() == ERROR_HANDLE_EOF || ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : lastError();
 }
 
-int readAll(const FileHandle& file, std::string& content) {
-    content.clear();
-    LARGE_INTEGER size{};
-    if (::GetFileSizeEx(handleOf(file), &size) && size.QuadPart > 0) {
-        content.reserve(static_cast<std::size_t>(size.QuadPart));
-    }
-    char buffer[65536];
-    for (;;) {
-        std::size_t done = 0;
-        if (const int error = readSome(file, buffer, sizeof buffer, done)) {
-            content.clear();
-            return error;
-        }
-        if (done == 0) {
-            return 0;
-        }
-        content.append(buffer, done);
-    }
-}
-
 int readAt(const FileHandle& file, std::int64_t offset, char* data, std::size_t size, std::size_t& done) {
     OVERLAPPED where = at(offset);
     DWORD count = 0;

@@ -161,11 +161,24 @@ int openFile(const std::string& name, Access access, Create create, FileHandle& 
         flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
         break;
     }
-    const int fd = ::open(name.c_str(), flags, 0666);
-    if (fd < 0) {
+    // Non-blocking, so that a FIFO standing under the name cannot hold the program in the open (waiting
+    // for a peer that never comes); only a regular file is used, and then it blocks as files do.
+    FileHandle opened(::open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0666));
+    if (!opened.isOpen()) {
         return errno;
     }
-    file = FileHandle(fd);
+    struct stat st {};
+    if (::fstat(opened.native(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    const int status = ::fcntl(opened.native(), F_GETFL);
+    if (status < 0 || ::fcntl(opened.native(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+        return errno;
+    }
+    file = std::move(opened);
     return 0;
 }
 

@@ -221,6 +221,10 @@ int openFile(const std::string& name, Access access, Create create, FileHandle& 
     if (!opened.isOpen()) {
         return lastError();
     }
+    // Only a file on a disk: a device name (NUL, CON, COM1) or a pipe is never read or written as one.
+    if (::GetFileType(handleOf(opened)) != FILE_TYPE_DISK) {
+        return ERROR_INVALID_PARAMETER;
+    }
     if (create == Create::Replacing) {
         if (const int error = setFileSize(opened, 0)) {
             return error;

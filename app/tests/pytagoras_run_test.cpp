@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -43,17 +44,30 @@ class ProgramRun : public ::testing::Test {
 protected:
     std::string Root() const { return (m_env.appdata() / "Solvemar").string() + "/"; }
 
-    // Starts the program with the parameters; the time stamps are then in the C locale's format.
-    void Start(std::vector<std::string> args = {}) {
+    // Starts the program with the parameters; the time stamps are then in the C locale's format. With
+    // errorOutput its standard error goes there.
+    void Start(std::vector<std::string> args = {}, int errorOutput = -1) {
         testsupport::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
         testsupport::ScopedEnv lcAll("LC_ALL", "C");
+        // The toolkit's own folder, so that it has nothing to warn about on standard error.
+        const fs::path runtime = m_env.root() / "runtime";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        testsupport::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.string());
         args.insert(args.begin(), PYTAGORAS_EXE);
         std::vector<char*> argv;
         for (std::string& arg : args) {
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        ASSERT_EQ(::posix_spawn(&m_pid, PYTAGORAS_EXE, nullptr, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (errorOutput >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, errorOutput, STDERR_FILENO);
+        }
+        const int spawned = ::posix_spawn(&m_pid, PYTAGORAS_EXE, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0);
     }
 
     // SIGTERM, then the exit code, or 128 + the signal that ended the program; -1 when the program did
@@ -160,37 +174,52 @@ TEST_F(ProgramRun, TheLibraryReadsTheCommandLineAsGiven) {
 
 TEST_F(ProgramRun, StartUpNeverWaitsBeyondASignal) {
     const std::string ini = (m_env.work() / "SOLVEMAR.INI").string();
+    const std::string log = Root() + "log/pytagoras.log";
+    // A standard error nobody reads (a stalled terminal, a full pipe) holds start-up at the first message
+    // it writes: here the one saying that the log, a FIFO, cannot be opened.
+    int full[2] = {-1, -1};
+    ASSERT_EQ(::pipe2(full, O_NONBLOCK | O_CLOEXEC), 0);
+    const std::string filler(4096, 'x');
+    while (::write(full[1], filler.data(), filler.size()) > 0) {
+    }
+    ASSERT_EQ(::fcntl(full[1], F_SETFL, 0), 0);
     const struct {
         const char* name;
         std::function<void()> prepare;
         std::function<bool()> inStartUpOrLater;
+        int errorOutput;
         int stopped;
-        std::string fifo; // still a FIFO afterwards
     } rows[] = {
-        {"a FIFO as SOLVEMAR.INI is passed over and never written; SIGTERM then quits the event loop cleanly",
-         [&] { ::mkfifo(ini.c_str(), 0644); }, [&] { return fs::is_directory(Root() + "maler/rb7"); }, 0, ini},
-        // Opening a FIFO with no reader as the log file waits for ever, like a hung network folder.
+        {"a FIFO as SOLVEMAR.INI and as the log is passed over and never opened; SIGTERM then quits the event "
+         "loop cleanly",
+         [&] {
+             ::mkfifo(ini.c_str(), 0644);
+             fs::create_directories(Root() + "log");
+             ::mkfifo(log.c_str(), 0644);
+         },
+         [&] { return fs::is_directory(Root() + "maler/rb7"); }, -1, 0},
         {"SIGTERM while start-up waits ends the program",
          [&] {
              WriteFileBytes(ini, "[STANDARD]\r\nLogToFile=1\r\n");
              fs::create_directories(Root() + "log");
-             ::mkfifo((Root() + "log/pytagoras.log").c_str(), 0644);
+             ::mkfifo(log.c_str(), 0644);
          },
-         [&] { return ReadFileBytes(ini).find("log_folder=") != std::string::npos; }, 128 + SIGTERM,
-         Root() + "log/pytagoras.log"},
+         [&] { return ReadFileBytes(ini).find("log_folder=") != std::string::npos; }, full[1], 128 + SIGTERM},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         fs::remove_all(m_env.appdata() / "Solvemar");
         fs::remove(ini);
         row.prepare();
-        Start();
+        Start({}, row.errorOutput);
         ASSERT_TRUE(WaitFor(row.inStartUpOrLater, 20s));
         std::this_thread::sleep_for(500ms);
         EXPECT_EQ(Stop(), row.stopped);
-        EXPECT_TRUE(fs::is_fifo(row.fifo));
+        EXPECT_TRUE(fs::is_fifo(log));
         EXPECT_FALSE(fs::exists(Root() + "etc/SOLVEMAR.INI"));
     }
+    ::close(full[0]);
+    ::close(full[1]);
 }
 
 } // namespace

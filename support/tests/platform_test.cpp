@@ -7,6 +7,10 @@
 #include "TempEnvironment.h"
 #include "platform.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,6 +63,49 @@ TEST(PlatformFiles, CreatingOrRenamingWithoutReplacingLeavesWhateverStandsUnderT
         EXPECT_EQ(fs::symlink_status(to).type(), row.failure == Failure::None ? fs::file_type::regular : type);
         EXPECT_EQ(ReadFileBytes(to),
                   row.failure == Failure::None ? "new" : (type == fs::file_type::regular ? "old" : ""));
+    }
+}
+
+TEST(PlatformFiles, OnlyARegularFileOpensAndNothingElseHoldsTheCallerUp) {
+    struct Row {
+        const char* name;
+        std::function<std::string(const fs::path&)> make; // gives the name to open
+    };
+    const Row rows[] = {
+        {"a folder",
+         [](const fs::path& at) {
+             fs::create_directory(at);
+             return at.string();
+         }},
+#ifdef _WIN32
+        {"a device name", [](const fs::path&) { return std::string("NUL"); }},
+#else
+        // Nobody at the other end: opening it the usual way would wait for ever.
+        {"a FIFO",
+         [](const fs::path& at) {
+             EXPECT_EQ(::mkfifo(at.c_str(), 0600), 0);
+             return at.string();
+         }},
+        {"a character device", [](const fs::path&) { return std::string("/dev/null"); }},
+#endif
+    };
+    const std::pair<platform::Access, platform::Create> uses[] = {
+        {platform::Access::Read, platform::Create::Never},
+        {platform::Access::Write, platform::Create::Replacing},
+        {platform::Access::Append, platform::Create::Never},
+        {platform::Access::ReadWrite, platform::Create::IfMissing},
+    };
+    testsupport::TempFolder folder;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path at = folder.path() / "thing";
+        const std::string name = row.make(at);
+        for (const auto& [access, create] : uses) {
+            platform::FileHandle file;
+            EXPECT_NE(platform::openFile(name, access, create, file), 0);
+            EXPECT_FALSE(file.isOpen());
+        }
+        fs::remove_all(at);
     }
 }
 

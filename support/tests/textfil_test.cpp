@@ -84,6 +84,19 @@ TEST_F(LogTest, UnwritableLogShowsTwoBoxesAndStillCounts) {
     EXPECT_EQ(textfil::ErrorCount(), 1);
 }
 
+#ifndef _WIN32
+TEST_F(LogTest, LogThatIsAFifoFailsWithoutWaitingForAReader) {
+    const fs::path fifo = m_env.work() / "fifo.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    textfil::SetLogToFile(true);
+    textfil::SetLogFileName(fifo.string());
+    EXPECT_NE(textfil::WriteLog("FEIL: x"), 0);
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[0].rfind("FEIL|Feil under åpning av " + fifo.string(), 0), 0u) << m_boxes[0];
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+#endif
+
 TEST_F(LogTest, ClearLogEmptiesEvenWhenLoggingIsOffAndResetsOnlyErrors) {
     WriteFileBytes(m_log, "old line\r\n");
     textfil::SetLogToFile(true);

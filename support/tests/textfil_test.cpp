@@ -172,10 +172,8 @@ TEST_F(LogTest, XmlMessageOnlyThroughItsOwnHookAndWhenVerbose) {
     EXPECT_EQ(LogMessagesOf(m_log), std::vector<std::string>{"XML: 7 abc"});
 }
 
-#ifdef _WIN32
-// Windows formats the stamp itself in the user's own short date and long time, whatever the C library's
-// locale says; the test knows those settings only through what they make of a date and a time.
-TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheUserAndNoTimeAtMidnight) {
+// 08.12.2026 20:56:09, the moment every stamp test writes.
+std::tm EveningOfTheEighthOfDecember() {
     std::tm t{};
     t.tm_year = 2026 - 1900;
     t.tm_mon = 11;
@@ -183,6 +181,14 @@ TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheUserAndNoTimeAtMidnight) {
     t.tm_hour = 20;
     t.tm_min = 56;
     t.tm_sec = 9;
+    return t;
+}
+
+#ifdef _WIN32
+// Windows formats the stamp itself in the user's own short date and long time, whatever the C library's
+// locale says; the test knows those settings only through what they make of a date and a time.
+TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheUserAndNoTimeAtMidnight) {
+    std::tm t = EveningOfTheEighthOfDecember();
     const std::string date = platform::shortDateText(t);
     const std::string time = platform::longTimeText(t);
     EXPECT_NE(date.find("2026"), std::string::npos) << date;
@@ -238,13 +244,7 @@ TEST(LogTimeStamp, ShortDateBlankTimeWithSecondsOfTheLocaleAndNoTimeAtMidnight) 
             continue;
         }
         ASSERT_NE(std::setlocale(LC_TIME, row.locale), nullptr);
-        std::tm t{};
-        t.tm_year = 2026 - 1900;
-        t.tm_mon = 11;
-        t.tm_mday = 8;
-        t.tm_hour = 20;
-        t.tm_min = 56;
-        t.tm_sec = 9;
+        std::tm t = EveningOfTheEighthOfDecember();
         EXPECT_EQ(textfil::TimeStamp(t), row.evening);
         t.tm_hour = 0;
         t.tm_min = 0;

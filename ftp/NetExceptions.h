@@ -122,6 +122,14 @@ public:
         : ENetException("Invalid data endpoint in reply: " + replyLine) {}
 };
 
+// A broken download that may not go on: the file on the server is no longer the one whose first part the
+// local file holds, or the server no longer offers to continue. What arrived stays as it is.
+class ENetDownloadNotContinued : public ENetException {
+public:
+    explicit ENetDownloadNotContinued(const std::string& why)
+        : ENetException("The download cannot be continued: " + why) {}
+};
+
 // Every failure to protect a session or one of its connections with TLS. A protected session never goes on
 // in clear text: whatever fails before the login ends the session before the user name is sent.
 class ENetTlsError : public ENetException {

@@ -1,6 +1,7 @@
 #include "NetFTP.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace net {
 
@@ -42,6 +43,8 @@ void TNetFTP::OpenSession(bool autoLogin) {
         // Made before connecting: without TLS in this build, or with an unreadable CA file, nothing is sent.
         m_tls = UseTLS ? MakeTlsClient({TLSCAFile}) : nullptr;
         m_dataProtected = false;
+        m_features.reset();
+        m_extendedPassiveRefused = false;
         OpenConnection();
         AwaitReply({220});
         if (m_tls) {
@@ -89,15 +92,15 @@ void TNetFTP::startTls() {
     // The handshake starts right after the acceptance. Clear text that came with it would be read as if it
     // had been protected: a stranger on the way could put replies in the server's mouth.
     if (!PendingInput.Empty()) {
-        throw ENetTlsHandshakeFailed(Host, "the server sent clear text after accepting AUTH TLS",
+        throw ENetTlsHandshakeFailed(peerName(), "the server sent clear text after accepting AUTH TLS",
                                      TNetHandshakeProblem::ClearTextAfterAuth);
     }
-    UseLayer(m_tls->Protect(Stream(), Host, TNetTlsUse::Control, Clock(), IdleTimeout));
+    UseLayer(m_tls->Protect(Stream(), peerName(), TNetTlsUse::Control, Clock(), IdleTimeout));
 }
 
 void TNetFTP::protectDataConnection(TNetTCPConnection& data) {
     // The server's certificate is checked against the name of the session, not the address of the data.
-    data.UseLayer(m_tls->Protect(data.Stream(), Host, TNetTlsUse::Data, Clock(), IdleTimeout));
+    data.UseLayer(m_tls->Protect(data.Stream(), peerName(), TNetTlsUse::Data, Clock(), IdleTimeout));
 }
 
 std::int64_t TNetFTP::QueryFileSize(const std::string& remoteName) {
@@ -117,9 +120,69 @@ void TNetFTP::DownloadFile(const std::string& remoteName, const std::string& loc
     DownloadToStream(remoteName, file);
 }
 
-void TNetFTP::DownloadToStream(const std::string& remoteName, TNetStream& stream) {
+void TNetFTP::DownloadToStream(const std::string& remoteName, TNetStream& stream, std::int64_t restartAt) {
     CheckCommandArgument(remoteName);
-    runTransfer("retr " + remoteName, stream, Direction::Download);
+    runTransfer("retr " + remoteName, stream, Direction::Download, restartAt);
+}
+
+const std::vector<std::string>& TNetFTP::Features() {
+    if (!m_features) {
+        m_features = SendCommandLine("FEAT", {}) == 211 ? ParseFeatureReply(ReplyLines) : std::vector<std::string>();
+    }
+    return *m_features;
+}
+
+std::string TNetFTP::QueryModificationTime(const std::string& remoteName) {
+    CheckCommandArgument(remoteName);
+    if (SendCommandLine("MDTM " + remoteName, {}) != 213) {
+        return std::string();
+    }
+    return TrimControl(LastReplyLine().substr(3));
+}
+
+void TNetFTP::DownloadContinuing(const std::string& remoteName, TNetStream& stream, std::int64_t size) {
+    CheckCommandArgument(remoteName);
+    const std::int64_t start = stream.Position();
+    // Asked before the first byte: a file that changes later, even during this download, is then noticed.
+    const bool continuable = size >= 0 && DownloadRetries > 0 && HasFeature(Features(), "REST STREAM");
+    const std::string modified =
+        continuable && HasFeature(Features(), "MDTM") ? QueryModificationTime(remoteName) : std::string();
+    for (int retry = 1;; ++retry) {
+        const std::int64_t from = stream.Position();
+        std::exception_ptr failure;
+        try {
+            DownloadToStream(remoteName, stream, from - start);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // A 426 that a 226 follows ends the transfer without an exception, but not always with every byte.
+        const bool whole = !failure && stream.Position() - start >= size;
+        if (!continuable || m_transferBreak.empty() || whole || stream.Position() == from || retry > DownloadRetries) {
+            if (failure) {
+                std::rethrow_exception(failure);
+            }
+            return;
+        }
+        if (OnRetry) {
+            OnRetry(retry, stream.Position() - start, m_transferBreak);
+        }
+        reopenToContinue(remoteName, size, modified);
+    }
+}
+
+void TNetFTP::reopenToContinue(const std::string& remoteName, std::int64_t size, const std::string& modified) {
+    // The old session may still wait for the end of the broken transfer: a new one starts clean.
+    CloseConnection();
+    if (RetryPause.count() > 0) {
+        std::this_thread::sleep_for(RetryPause);
+    }
+    OpenSession(true);
+    if (!HasFeature(Features(), "REST STREAM")) {
+        throw ENetDownloadNotContinued("the server no longer offers REST STREAM");
+    }
+    if (QueryFileSize(remoteName) != size || (!modified.empty() && QueryModificationTime(remoteName) != modified)) {
+        throw ENetDownloadNotContinued("the file on the server has changed");
+    }
 }
 
 void TNetFTP::UploadFile(const std::string& localPath, const std::string& remoteName, bool append) {
@@ -139,17 +202,18 @@ void TNetFTP::UploadFromStream(TNetStream& stream, const std::string& remoteName
     runTransfer(command, stream, Direction::Upload);
 }
 
-void TNetFTP::runTransfer(const std::string& command, TNetStream& stream, Direction direction) {
+void TNetFTP::runTransfer(const std::string& command, TNetStream& stream, Direction direction, std::int64_t restartAt) {
     m_lastTransferBytes = 0;
+    m_transferBreak.clear();
     if (m_tls && !m_dataProtected) {
         SendCommandLine("PBSZ 0", {200});
         SendCommandLine("PROT P", {200});
         m_dataProtected = true;
     }
     if (Passive) {
-        runPassive(command, stream, direction);
+        runPassive(command, stream, direction, restartAt);
     } else {
-        runActive(command, stream, direction);
+        runActive(command, stream, direction, restartAt);
     }
 }
 
@@ -171,14 +235,56 @@ void TNetFTP::releaseDataConnection() {
 }
 
 void TNetFTP::moveData(TNetTCPConnection& data, TNetStream& stream, Direction direction, From from) {
-    if (direction == Direction::Download) {
-        data.ReceiveStream(stream, -1);
-    } else {
-        data.SendStream(stream, from);
+    try {
+        if (direction == Direction::Download) {
+            data.ReceiveStream(stream, -1);
+        } else {
+            data.SendStream(stream, from);
+        }
+    } catch (...) {
+        noteBreakAndRethrow();
     }
 }
 
-void TNetFTP::runActive(const std::string& command, TNetStream& stream, Direction direction) {
+void TNetFTP::noteBreakAndRethrow() {
+    try {
+        throw;
+    } catch (const ENetSocketError& error) {
+        const int n = error.number();
+        if (n == wsa::ConnectionReset || n == wsa::ConnectionAborted || n == wsa::TimedOut) {
+            m_transferBreak = error.what();
+        }
+        throw;
+    } catch (const ENetTlsBroken& error) {
+        m_transferBreak = error.what();
+        throw;
+    }
+}
+
+std::int32_t TNetFTP::requestPassivePort() {
+    const bool overIPv6 = FamilyOf(m_socket.RemoteAddress) == TNetFamily::IPv6;
+    if (!m_extendedPassiveRefused) {
+        const std::int16_t code = SendCommandLine("EPSV", {});
+        if (code == 229) {
+            return ParseExtendedPassiveReply(LastReplyLine());
+        }
+        // PASV can only name an IPv4 address: over IPv6 a refusal is the end.
+        if (overIPv6 || code < 500) {
+            throw ENetProtocolReplyError(LastReplyLine(), code);
+        }
+        m_extendedPassiveRefused = true;
+    }
+    SendCommandLine("PASV", {227});
+    return ParsePassiveReply(LastReplyLine()).Port;
+}
+
+void TNetFTP::announceRestart(std::int64_t restartAt) {
+    if (restartAt > 0) {
+        SendCommandLine("REST " + std::to_string(restartAt), {350});
+    }
+}
+
+void TNetFTP::runActive(const std::string& command, TNetStream& stream, Direction direction, std::int64_t restartAt) {
     auto owned = std::make_unique<TNetSimpleServer>();
     TNetSimpleServer& server = *owned;
     m_dataConnection = std::move(owned);
@@ -186,7 +292,11 @@ void TNetFTP::runActive(const std::string& command, TNetStream& stream, Directio
     server.BoundIP = m_socket.IP;
     try {
         server.StartListening();
-        SendCommandLine(FormatPortCommand(server.ListeningIP(), server.ListeningPort()), {200});
+        const bool overIPv6 = FamilyOf(server.ListeningIP()) == TNetFamily::IPv6;
+        SendCommandLine(overIPv6 ? FormatExtendedPortCommand(server.ListeningIP(), server.ListeningPort())
+                                 : FormatPortCommand(server.ListeningIP(), server.ListeningPort()),
+                        {200});
+        announceRestart(restartAt);
         SendCommandLine(command, {125, 150});
         server.WaitForPeer(this, m_socket.RemoteAddress);
         // The server connected, but the client is still the TLS client on the connection.
@@ -204,9 +314,9 @@ void TNetFTP::runActive(const std::string& command, TNetStream& stream, Directio
     awaitFinalReply();
 }
 
-void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Direction direction) {
-    SendCommandLine("PASV", {227});
-    const TPassiveEndpoint endpoint = ParsePassiveReply(LastReplyLine());
+void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Direction direction, std::int64_t restartAt) {
+    const std::int32_t port = requestPassivePort();
+    announceRestart(restartAt);
     WriteTextLine(command);
     auto owned = std::make_unique<TNetTCPClient>();
     TNetTCPClient& client = *owned;
@@ -214,7 +324,7 @@ void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Directi
     shareWorkHandlers(client);
     // The announced address is not trusted: the data comes from the server we are talking to.
     client.Host = m_socket.RemoteAddress;
-    client.Port = endpoint.Port;
+    client.Port = port;
     try {
         client.OpenConnection();
         if (direction == Direction::Download) {
@@ -245,6 +355,7 @@ void TNetFTP::awaitFinalReply() {
     if (AwaitReply({225, 226, 250, 426}) != 426) {
         return;
     }
+    m_transferBreak = LastReplyLine();
     // Some servers follow a 426 with a 226; others end the transfer with the 426 alone, for example
     // when the file shrank while it was sent. Waiting the whole idle time-out for a 226 that never
     // comes would only keep the user waiting, so this wait is short.

@@ -102,6 +102,30 @@ TPassiveEndpoint ParsePassiveReply(const std::string& lastReplyLine) {
     return endpoint;
 }
 
+std::int32_t ParseExtendedPassiveReply(const std::string& lastReplyLine) {
+    const std::size_t open = lastReplyLine.find('(');
+    const std::size_t close = lastReplyLine.find(')', open == std::string::npos ? 0 : open);
+    if (open == std::string::npos || close == std::string::npos || close - open < 6) {
+        throw ENetInvalidPassiveEndpoint(lastReplyLine);
+    }
+    // "(|||6446|)": three delimiters, the port, a fourth delimiter. Only the port is read: the data
+    // connection goes to the control connection's peer in any case.
+    const std::string inside = lastReplyLine.substr(open + 1, close - open - 1);
+    const char d = inside[0];
+    if (inside[1] != d || inside[2] != d || inside.back() != d) {
+        throw ENetInvalidPassiveEndpoint(lastReplyLine);
+    }
+    const std::string text = inside.substr(3, inside.size() - 4);
+    const std::optional<std::int64_t> port = ParseInteger(text);
+    if (!port) {
+        throw EConvertError(text);
+    }
+    if (*port < 1 || *port > 65535) {
+        throw ENetInvalidPassiveEndpoint(lastReplyLine);
+    }
+    return static_cast<std::int32_t>(*port);
+}
+
 std::string FormatPortCommand(const std::string& address, std::int32_t port) {
     std::string dotted = address;
     for (char& c : dotted) {
@@ -110,6 +134,13 @@ std::string FormatPortCommand(const std::string& address, std::int32_t port) {
         }
     }
     return "PORT " + dotted + "," + std::to_string(port / 256) + "," + std::to_string(port % 256);
+}
+
+std::string FormatExtendedPortCommand(const std::string& address, std::int32_t port) {
+    // A zone ("%eth0") names this machine's link and means nothing to the server.
+    const std::string host = address.substr(0, address.find('%'));
+    const char* family = FamilyOf(host) == TNetFamily::IPv6 ? "2" : "1";
+    return std::string("EPRT |") + family + "|" + host + "|" + std::to_string(port) + "|";
 }
 
 std::int64_t ParseSizeReply(const std::vector<std::string>& replyLines) {
@@ -122,6 +153,28 @@ std::int64_t ParseSizeReply(const std::vector<std::string>& replyLines) {
     text = blank == std::string::npos ? std::string() : text.substr(blank + 1);
     const std::optional<std::int64_t> size = ParseInteger(text);
     return size && *size >= 0 ? *size : -1;
+}
+
+std::vector<std::string> ParseFeatureReply(const std::vector<std::string>& replyLines) {
+    std::vector<std::string> features;
+    // "211-Features:", the features (the reader has taken the blank before each), "211 End".
+    for (std::size_t i = 1; i + 1 < replyLines.size(); ++i) {
+        features.push_back(replyLines[i]);
+    }
+    return features;
+}
+
+bool HasFeature(const std::vector<std::string>& features, const std::string& feature) {
+    for (const std::string& line : features) {
+        // The name alone asks for the name whatever arguments follow it ("MDTM" for "MDTM", "REST" for
+        // "REST STREAM"); a name with arguments asks for exactly those.
+        const bool withArguments = feature.find(' ') != std::string::npos;
+        const std::string name = withArguments ? line : line.substr(0, line.find(' '));
+        if (EqualsIgnoringCase(TrimControl(name), feature)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void CheckCommandArgument(const std::string& argument) {

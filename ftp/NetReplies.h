@@ -30,11 +30,25 @@ struct TPassiveEndpoint {
 // ENetInvalidPassiveEndpoint.
 TPassiveEndpoint ParsePassiveReply(const std::string& lastReplyLine);
 
+// The port of a 229 reply line (RFC 2428): "229 Entering Extended Passive Mode (|||6446|)", where any
+// character may stand for "|". A port that is not a number raises EConvertError; a reply of another shape, or
+// a port outside 1..65535, raises ENetInvalidPassiveEndpoint.
+std::int32_t ParseExtendedPassiveReply(const std::string& lastReplyLine);
+
 // "PORT h1,h2,h3,h4,p1,p2".
 std::string FormatPortCommand(const std::string& address, std::int32_t port);
+// "EPRT |2|::1|6446|" for an IPv6 address, "EPRT |1|10.0.0.5|6446|" for an IPv4 one (RFC 2428).
+std::string FormatExtendedPortCommand(const std::string& address, std::int32_t port);
 
 // The size in a 213 reply; -1 when its lines do not hold exactly one number of 0 or more.
 std::int64_t ParseSizeReply(const std::vector<std::string>& replyLines);
+
+// The features a FEAT reply lists (RFC 2389), one per line as the server wrote them, without the lines
+// that open and close the list.
+std::vector<std::string> ParseFeatureReply(const std::vector<std::string>& replyLines);
+// True when features hold the feature: its name and, when given, its arguments, whatever the letter case
+// ("MDTM", "REST STREAM").
+bool HasFeature(const std::vector<std::string>& features, const std::string& feature);
 
 // Raises ENetUnsafeArgument when a command argument holds CR, LF or NUL.
 void CheckCommandArgument(const std::string& argument);

@@ -9,7 +9,7 @@ void TNetSimpleServer::StartListening() {
     m_abortWait = false;
     m_listening = false;
     if (!m_listener.IsOpen()) {
-        m_listener.Allocate();
+        m_listener.Allocate(FamilyOf(BoundIP));
         try {
             m_listener.Bind(BoundIP, BoundPort);
             m_listener.Listen(1);

@@ -1,10 +1,14 @@
-// The socket layer's portable part: the texts of addresses and tokens, result checks, and the handle's
-// bookkeeping. The platform calls are in NetSocketPosix.cpp and NetSocketWindows.cpp.
+// The socket layer's portable part: the texts of addresses and tokens, resolution, the connect that tries
+// every address of a name, result checks, and the handle's bookkeeping. The platform calls are in NetSocketPosix.cpp
+// and NetSocketWindows.cpp.
 #include "NetSocket.h"
 
 #include "NetExceptions.h"
 
+#include <algorithm>
 #include <cctype>
+#include <memory>
+#include <optional>
 
 namespace net {
 
@@ -22,6 +26,24 @@ bool isDecimalPart(const std::string& part) {
         value = value * 10 + (c - '0');
     }
     return value <= 255;
+}
+
+// 1..4 hexadecimal digits per group, groups apart by ":"; adds the count of groups to count.
+bool hexGroups(const std::string& text, int& count) {
+    if (text.empty()) {
+        return true;
+    }
+    std::string rest = text + ":";
+    for (std::size_t colon = rest.find(':'); colon != std::string::npos; colon = rest.find(':')) {
+        const std::string group = rest.substr(0, colon);
+        if (group.empty() || group.size() > 4 ||
+            !std::all_of(group.begin(), group.end(), [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+            return false;
+        }
+        ++count;
+        rest.erase(0, colon + 1);
+    }
+    return true;
 }
 
 } // namespace
@@ -70,18 +92,134 @@ bool LooksLikeIPv4(const std::string& text) {
     return isDecimalPart(rest);
 }
 
-std::string ResolveHostAddress(const std::string& host) {
+bool LooksLikeIPv6(const std::string& text) {
+    // A zone ("%eth0") may follow the address of a link.
+    const std::size_t zone = text.find('%');
+    if (zone != std::string::npos && zone + 1 == text.size()) {
+        return false;
+    }
+    std::string address = text.substr(0, zone);
+    const std::size_t lastColon = address.rfind(':');
+    if (lastColon == std::string::npos) {
+        return false;
+    }
+    // The last 32 bits may be written as an IPv4 address, in the room of two groups.
+    const std::string tail = address.substr(lastColon + 1);
+    if (tail.find('.') != std::string::npos) {
+        if (!LooksLikeIPv4(tail)) {
+            return false;
+        }
+        address = address.substr(0, lastColon + 1) + "0:0";
+    }
+    int groups = 0;
+    const std::size_t gap = address.find("::");
+    if (gap == std::string::npos) {
+        return hexGroups(address, groups) && groups == 8;
+    }
+    if (address.find("::", gap + 1) != std::string::npos) {
+        return false;
+    }
+    return hexGroups(address.substr(0, gap), groups) && hexGroups(address.substr(gap + 2), groups) && groups <= 7;
+}
+
+std::string WithoutBrackets(const std::string& host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        return host.substr(1, host.size() - 2);
+    }
+    return host;
+}
+
+bool IsAddressLiteral(const std::string& host) {
+    return LooksLikeIPv4(host) || LooksLikeIPv6(WithoutBrackets(host));
+}
+
+TNetFamily FamilyOf(const std::string& address) {
+    return address.find(':') != std::string::npos ? TNetFamily::IPv6 : TNetFamily::IPv4;
+}
+
+std::string EndpointText(const std::string& address, std::int32_t port) {
+    const std::string host = FamilyOf(address) == TNetFamily::IPv6 ? "[" + address + "]" : address;
+    return host + ":" + std::to_string(port);
+}
+
+std::vector<std::string> ResolveHostAddresses(const std::string& host, const TNetResolver& resolver) {
     std::string upper = host;
     for (char& c : upper) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     if (upper == "LOCALHOST") {
-        return "127.0.0.1";
+        return {"127.0.0.1"};
     }
     if (LooksLikeIPv4(host)) {
-        return host;
+        return {host};
     }
-    return LookUpIPv4Address(host);
+    if (LooksLikeIPv6(WithoutBrackets(host))) {
+        return {WithoutBrackets(host)};
+    }
+    std::vector<std::string> addresses = resolver ? resolver(host) : LookUpAddresses(host);
+    if (addresses.empty()) {
+        throw ENetSocketError(wsa::HostNotFound);
+    }
+    return addresses;
+}
+
+void TNetSocketHandle::ConnectToFirst(const std::vector<std::string>& addresses, std::int32_t port,
+                                      const std::string& boundIP, const TNetDeadline& deadline) {
+    std::vector<std::unique_ptr<TNetSocketHandle>> pending;
+    std::size_t next = 0;
+    // Without an address of the bound address's family there is nothing to try.
+    int lastError = wsa::AddressFamilyNotSupported;
+    std::optional<TNetDeadline> nextStart; // unset: start the next address at once
+    for (;;) {
+        while (next < addresses.size() && (pending.empty() || !nextStart || nextStart->Passed())) {
+            const std::string& address = addresses[next++];
+            if (!boundIP.empty() && FamilyOf(address) != FamilyOf(boundIP)) {
+                continue;
+            }
+            auto attempt = std::make_unique<TNetSocketHandle>();
+            try {
+                // A system without IPv6 refuses the socket itself: that address has failed, not the connect.
+                attempt->Allocate(FamilyOf(address));
+            } catch (const ENetInvalidSocket&) {
+                lastError = wsa::AddressFamilyNotSupported;
+                continue;
+            }
+            if (!boundIP.empty()) {
+                attempt->Bind(boundIP, 0);
+            }
+            if (const int error = attempt->StartConnect(address, port)) {
+                lastError = error;
+                continue;
+            }
+            pending.push_back(std::move(attempt));
+            nextStart = TNetDeadline::After(deadline.Clock(), kNextAddressDelay);
+        }
+        if (pending.empty()) {
+            throw ENetSocketError(lastError);
+        }
+        std::vector<const TNetSocketHandle*> connecting;
+        for (const auto& attempt : pending) {
+            connecting.push_back(attempt.get());
+        }
+        const int ready = WaitForConnectOutcome(
+            connecting, next < addresses.size() && nextStart ? deadline.Earlier(*nextStart) : deadline);
+        if (ready < 0) {
+            if (deadline.Passed()) {
+                throw ENetSocketError(wsa::TimedOut);
+            }
+            continue; // the next address's turn has come
+        }
+        TNetSocketHandle& done = *pending[static_cast<std::size_t>(ready)];
+        if (const int error = done.ConnectOutcome()) {
+            lastError = error;
+            pending.erase(pending.begin() + ready);
+            nextStart.reset();
+            continue;
+        }
+        m_descriptor = std::move(done.m_descriptor);
+        ReadAddresses();
+        return;
+    }
 }
 
 bool CheckSocketResult(long result, std::initializer_list<int> allowed) {

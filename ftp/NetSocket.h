@@ -1,16 +1,20 @@
-// The socket layer: one IPv4 stream socket per handle, host resolution, and readiness waits that end at a
-// deadline. Every platform call on sockets lives in the layer's platform files (NetSocketPosix.cpp,
-// NetSocketWindows.cpp) and in the socket stream's (NetSocketStream*.cpp).
+// The socket layer: one stream socket (IPv4 or IPv6) per handle, host resolution to every address of a name,
+// a connect that tries those addresses in turn, and readiness waits that end at a deadline. Every platform call on
+// sockets lives in the layer's platform files (NetSocketPosix.cpp, NetSocketWindows.cpp) and in the socket stream's
+// (NetSocketStream*.cpp).
 #pragma once
 
 #include "NetClock.h"
 #include "NetDescriptor.h"
 #include "NetSocketErrors.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace net {
 
@@ -21,11 +25,30 @@ std::string FetchToken(std::string& input, const std::string& delimiter, bool de
 std::size_t LastPosition(const std::string& sub, const std::string& text);
 // Four decimal parts 0..255 joined by ".".
 bool LooksLikeIPv4(const std::string& text);
-// "LOCALHOST" (any case) and dotted addresses as they are; else the first IPv4 address of a name lookup.
-std::string ResolveHostAddress(const std::string& host);
-// The platform's name lookup: the first IPv4 address of the answer; no answer raises ENetSocketError with
-// the lookup's error number.
-std::string LookUpIPv4Address(const std::string& host);
+// An IPv6 address as text ("::1", "2001:db8::5", "fe80::1%eth0"), without brackets.
+bool LooksLikeIPv6(const std::string& text);
+// The host without the brackets that may enclose an IPv6 address ("[::1]" gives "::1").
+std::string WithoutBrackets(const std::string& host);
+// An address written as one, in either form (brackets allowed around an IPv6 address): no name lookup.
+bool IsAddressLiteral(const std::string& host);
+
+enum class TNetFamily { IPv4, IPv6 };
+// The family of an address text: IPv6 when it holds a ":".
+TNetFamily FamilyOf(const std::string& address);
+// The address with its port as a person reads it: "127.0.0.1:21", "[::1]:21".
+std::string EndpointText(const std::string& address, std::int32_t port);
+
+// Every address of a name, in the order given, each once; the platform's lookup raises ENetSocketError with
+// the lookup's error number when there is none. A test may put a lookup of its own in its place.
+using TNetResolver = std::function<std::vector<std::string>(const std::string& host)>;
+std::vector<std::string> LookUpAddresses(const std::string& host);
+// "LOCALHOST" (any case) gives 127.0.0.1 and an address literal itself, both without a lookup; any other
+// host is looked up with resolver (the platform's lookup when it is empty).
+std::vector<std::string> ResolveHostAddresses(const std::string& host, const TNetResolver& resolver = nullptr);
+
+// A connect that has not answered after this long gets company: the next address is tried beside it, and
+// whichever answers first is kept. A dead first address of a name then costs this, not the whole time-out.
+constexpr std::chrono::milliseconds kNextAddressDelay{250};
 
 // Raises ENetSocketError for result -1 unless the current error number is one of allowed; returns
 // false for an allowed error and true for success.
@@ -50,12 +73,21 @@ public:
     std::int32_t Port = 0;     // local port
     std::int32_t RemotePort = 0;
 
-    // A new non-blocking IPv4 stream socket; raises ENetInvalidSocket.
-    void Allocate();
-    // Bind errors: 10048 raises ENetCouldNotBindSocket, others ENetSocketError.
+    // A new non-blocking stream socket of the family; raises ENetInvalidSocket.
+    void Allocate(TNetFamily family);
+    // An empty ip binds to any address of the socket's family. Bind errors: 10048 raises
+    // ENetCouldNotBindSocket, others ENetSocketError.
     void Bind(const std::string& ip, std::int32_t port);
-    // Connects by the deadline (10060 when it passes).
-    void Connect(const std::string& address, std::int32_t port, const TNetDeadline& deadline);
+    // Connects to the first of addresses (at least one) that answers by the deadline, trying them in their
+    // order; each attempt that has not answered after kNextAddressDelay has the next one started beside it.
+    // Binds each attempt to boundIP when it is not empty (only addresses of its family are tried). When none
+    // answers, raises the error of the last one to fail (10060 when the deadline passed first).
+    void ConnectToFirst(const std::vector<std::string>& addresses, std::int32_t port, const std::string& boundIP,
+                        const TNetDeadline& deadline);
+    // One connect started on this socket: 0 when it is under way or done, else the error number.
+    int StartConnect(const std::string& address, std::int32_t port);
+    // The end of a connect the wait below reported: 0 when connected, else the error number.
+    int ConnectOutcome() const;
     void Listen(int backlog);
     // Switches off the delay of small sends.
     void SetNoDelay();
@@ -75,6 +107,7 @@ public:
 
 private:
     TNetDescriptor m_descriptor;
+    TNetFamily m_family = TNetFamily::IPv4;
 };
 
 enum class WaitFor { Reading, Writing };
@@ -83,6 +116,9 @@ enum class TWaitResult { Ready, TimedOut };
 // Waits until the handle is readable (or writable) or the deadline passes. A failing wait raises
 // ENetSocketError; a closed handle raises ENetConnClosedGracefully.
 TWaitResult WaitForSocket(TNetNativeHandle handle, WaitFor what, const TNetDeadline& deadline);
+
+// Waits until one of the connecting sockets has an outcome; its index, or -1 when the deadline passed first.
+int WaitForConnectOutcome(const std::vector<const TNetSocketHandle*>& connecting, const TNetDeadline& deadline);
 
 enum class TReadySide { Listener, Other, Neither };
 

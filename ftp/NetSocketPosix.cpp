@@ -10,6 +10,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -39,41 +41,69 @@ int lookupErrorNumber(int gaiError) {
     }
 }
 
-sockaddr_in makeAddress(const std::string& ip, std::int32_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (ip.empty()) {
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1) {
-        throw ENetSocketError(wsa::InvalidArgument);
-    }
-    return address;
+int nativeFamily(TNetFamily family) {
+    return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
 }
 
-void readAddress(const sockaddr_in& address, std::string& ip, std::int32_t& port) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    ip = text;
-    port = ntohs(address.sin_port);
+// ip:port as a socket address of the family; an empty ip is any address. Raises 10022 for text that is no
+// address of the family.
+socklen_t makeAddress(const std::string& ip, std::int32_t port, TNetFamily family, sockaddr_storage& address) {
+    address = {};
+    addrinfo hints{};
+    hints.ai_family = nativeFamily(family);
+    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    if (::getaddrinfo(ip.empty() ? nullptr : ip.c_str(), "0", &hints, &answer) != 0 || answer == nullptr) {
+        throw ENetSocketError(wsa::InvalidArgument);
+    }
+    const auto length = static_cast<socklen_t>(std::min<std::size_t>(answer->ai_addrlen, sizeof address));
+    std::memcpy(&address, answer->ai_addr, length);
+    ::freeaddrinfo(answer);
+    const auto networkPort = htons(static_cast<std::uint16_t>(port));
+    if (address.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = networkPort;
+    } else {
+        reinterpret_cast<sockaddr_in&>(address).sin_port = networkPort;
+    }
+    return length;
+}
+
+void readAddress(const sockaddr_storage& address, socklen_t length, std::string& ip, std::int32_t& port) {
+    char host[NI_MAXHOST] = {};
+    char service[NI_MAXSERV] = {};
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
+                      NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
+        ip = host;
+        port = std::atoi(service);
+    }
 }
 
 } // namespace
 
-std::string LookUpIPv4Address(const std::string& host) {
+std::vector<std::string> LookUpAddresses(const std::string& host) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* answer = nullptr;
     const int result = getaddrinfo(host.c_str(), nullptr, &hints, &answer);
     if (result != 0 || answer == nullptr) {
         throw ENetSocketError(result != 0 ? lookupErrorNumber(result) : wsa::HostNotFound);
     }
-    std::string ip;
-    std::int32_t ignoredPort = 0;
-    readAddress(*reinterpret_cast<const sockaddr_in*>(answer->ai_addr), ip, ignoredPort);
+    std::vector<std::string> addresses;
+    for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
+        sockaddr_storage address{};
+        const auto length = static_cast<socklen_t>(std::min<std::size_t>(entry->ai_addrlen, sizeof address));
+        std::memcpy(&address, entry->ai_addr, length);
+        std::string ip;
+        std::int32_t ignoredPort = 0;
+        readAddress(address, length, ip, ignoredPort);
+        if (!ip.empty() && std::find(addresses.begin(), addresses.end(), ip) == addresses.end()) {
+            addresses.push_back(ip);
+        }
+    }
     freeaddrinfo(answer);
-    return ip;
+    return addresses;
 }
 
 TWaitResult WaitForSocket(TNetNativeHandle handle, WaitFor what, const TNetDeadline& deadline) {
@@ -131,17 +161,19 @@ void TNetSocketHandle::ShutDownSending() {
     ::shutdown(Handle(), SHUT_WR);
 }
 
-void TNetSocketHandle::Allocate() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+void TNetSocketHandle::Allocate(TNetFamily family) {
+    const int fd = ::socket(nativeFamily(family), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         throw ENetInvalidSocket();
     }
     m_descriptor.Reset(fd);
+    m_family = family;
 }
 
 void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
-    const sockaddr_in address = makeAddress(ip, port);
-    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    sockaddr_storage address{};
+    const socklen_t length = makeAddress(ip, port, m_family, address);
+    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         const int number = WinsockErrorNumber(errno);
         if (number == wsa::AddressInUse) {
             throw ENetCouldNotBindSocket();
@@ -151,27 +183,49 @@ void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
     ReadAddresses();
 }
 
-void TNetSocketHandle::Connect(const std::string& address, std::int32_t port, const TNetDeadline& deadline) {
-    const sockaddr_in peer = makeAddress(address, port);
+int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port) {
+    sockaddr_storage peer{};
+    const socklen_t length = makeAddress(address, port, m_family, peer);
     RemoteAddress = address;
     RemotePort = port;
-    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        if (errno != EINPROGRESS) {
+    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(&peer), length) != 0 && errno != EINPROGRESS) {
+        return WinsockErrorNumber(errno);
+    }
+    return 0;
+}
+
+int TNetSocketHandle::ConnectOutcome() const {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        error = errno;
+    }
+    return error == 0 ? 0 : WinsockErrorNumber(error);
+}
+
+int WaitForConnectOutcome(const std::vector<const TNetSocketHandle*>& connecting, const TNetDeadline& deadline) {
+    std::vector<pollfd> waits;
+    for (const TNetSocketHandle* socket : connecting) {
+        waits.push_back({socket->Handle(), POLLOUT, 0});
+    }
+    for (;;) {
+        const long long left = deadline.MillisecondsLeft();
+        const int ready =
+            ::poll(waits.data(), waits.size(), left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready > 0) {
+            for (std::size_t i = 0; i < waits.size(); ++i) {
+                if (waits[i].revents != 0) {
+                    return static_cast<int>(i);
+                }
+            }
+        }
+        if (ready == 0 && (left == 0 || deadline.Passed())) {
+            return -1;
+        }
+        if (ready < 0 && errno != EINTR) {
             throw ENetSocketError(WinsockErrorNumber(errno));
         }
-        if (WaitForSocket(Handle(), WaitFor::Writing, deadline) == TWaitResult::TimedOut) {
-            throw ENetSocketError(wsa::TimedOut);
-        }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-            error = errno;
-        }
-        if (error != 0) {
-            throw ENetSocketError(WinsockErrorNumber(error));
-        }
     }
-    ReadAddresses();
 }
 
 void TNetSocketHandle::Listen(int backlog) {
@@ -184,7 +238,7 @@ void TNetSocketHandle::SetNoDelay() {
 }
 
 TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     TNetDescriptor accepted(
         ::accept4(Handle(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
@@ -196,19 +250,20 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
         throw ENetSocketError(WinsockErrorNumber(error));
     }
     std::int32_t ignoredPort = 0;
-    readAddress(peer, peerAddress, ignoredPort);
+    readAddress(peer, length, peerAddress, ignoredPort);
     return accepted;
 }
 
 void TNetSocketHandle::ReadAddresses() {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, IP, Port);
+        readAddress(address, length, IP, Port);
+        m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
     }
     length = sizeof address;
     if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, RemoteAddress, RemotePort);
+        readAddress(address, length, RemoteAddress, RemotePort);
     }
 }
 

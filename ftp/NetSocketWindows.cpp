@@ -7,6 +7,8 @@
 #include "NetExceptions.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -43,23 +45,42 @@ void startSocketLibrary() {
     }
 }
 
-sockaddr_in makeAddress(const std::string& ip, std::int32_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (ip.empty()) {
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1) {
-        throw ENetSocketError(wsa::InvalidArgument);
-    }
-    return address;
+int nativeFamily(TNetFamily family) {
+    return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
 }
 
-void readAddress(const sockaddr_in& address, std::string& ip, std::int32_t& port) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    ip = text;
-    port = ntohs(address.sin_port);
+// ip:port as a socket address of the family; an empty ip is any address. Raises 10022 for text that is no
+// address of the family.
+int makeAddress(const std::string& ip, std::int32_t port, TNetFamily family, sockaddr_storage& address) {
+    address = {};
+    addrinfo hints{};
+    hints.ai_family = nativeFamily(family);
+    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    if (::getaddrinfo(ip.empty() ? nullptr : ip.c_str(), "0", &hints, &answer) != 0 || answer == nullptr) {
+        throw ENetSocketError(wsa::InvalidArgument);
+    }
+    const int length = static_cast<int>(std::min<std::size_t>(answer->ai_addrlen, sizeof address));
+    std::memcpy(&address, answer->ai_addr, static_cast<std::size_t>(length));
+    ::freeaddrinfo(answer);
+    const auto networkPort = htons(static_cast<std::uint16_t>(port));
+    if (address.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = networkPort;
+    } else {
+        reinterpret_cast<sockaddr_in&>(address).sin_port = networkPort;
+    }
+    return length;
+}
+
+void readAddress(const sockaddr_storage& address, int length, std::string& ip, std::int32_t& port) {
+    char host[NI_MAXHOST] = {};
+    char service[NI_MAXSERV] = {};
+    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
+                      NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
+        ip = host;
+        port = std::atoi(service);
+    }
 }
 
 // The milliseconds left (-1 without limit) as a select time-out; null waits without limit.
@@ -102,10 +123,10 @@ int waitOnce(WSAPOLLFD* sockets, unsigned long count, long long left) {
 
 } // namespace
 
-std::string LookUpIPv4Address(const std::string& host) {
+std::vector<std::string> LookUpAddresses(const std::string& host) {
     startSocketLibrary();
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* answer = nullptr;
     // The lookup's results are Windows Sockets numbers already (11001 for an unknown host).
@@ -113,11 +134,20 @@ std::string LookUpIPv4Address(const std::string& host) {
     if (result != 0 || answer == nullptr) {
         throw ENetSocketError(result != 0 ? result : wsa::HostNotFound);
     }
-    std::string ip;
-    std::int32_t ignoredPort = 0;
-    readAddress(*reinterpret_cast<const sockaddr_in*>(answer->ai_addr), ip, ignoredPort);
+    std::vector<std::string> addresses;
+    for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
+        sockaddr_storage address{};
+        const int length = static_cast<int>(std::min<std::size_t>(entry->ai_addrlen, sizeof address));
+        std::memcpy(&address, entry->ai_addr, static_cast<std::size_t>(length));
+        std::string ip;
+        std::int32_t ignoredPort = 0;
+        readAddress(address, length, ip, ignoredPort);
+        if (!ip.empty() && std::find(addresses.begin(), addresses.end(), ip) == addresses.end()) {
+            addresses.push_back(ip);
+        }
+    }
     ::freeaddrinfo(answer);
-    return ip;
+    return addresses;
 }
 
 TWaitResult WaitForSocket(TNetNativeHandle handle, WaitFor what, const TNetDeadline& deadline) {
@@ -168,21 +198,23 @@ void TNetSocketHandle::ShutDownSending() {
     ::shutdown(Handle(), SD_SEND);
 }
 
-void TNetSocketHandle::Allocate() {
+void TNetSocketHandle::Allocate(TNetFamily family) {
     startSocketLibrary();
     // Not inherited: a program this process starts must not keep the connection open.
-    TNetDescriptor socket(
-        ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
+    TNetDescriptor socket(::WSASocketW(nativeFamily(family), SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                       WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
     if (!socket.Valid()) {
         throw ENetInvalidSocket();
     }
     makeNonBlocking(socket.Get());
     m_descriptor = std::move(socket);
+    m_family = family;
 }
 
 void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
-    const sockaddr_in address = makeAddress(ip, port);
-    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    sockaddr_storage address{};
+    const int length = makeAddress(ip, port, m_family, address);
+    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         const int number = ::WSAGetLastError();
         if (number == wsa::AddressInUse) {
             throw ENetCouldNotBindSocket();
@@ -192,28 +224,55 @@ void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
     ReadAddresses();
 }
 
-void TNetSocketHandle::Connect(const std::string& address, std::int32_t port, const TNetDeadline& deadline) {
-    const sockaddr_in peer = makeAddress(address, port);
+int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port) {
+    sockaddr_storage peer{};
+    const int length = makeAddress(address, port, m_family, peer);
     RemoteAddress = address;
     RemotePort = port;
-    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(&peer), length) != 0) {
         const int started = ::WSAGetLastError();
-        if (started != wsa::WouldBlock) {
-            throw ENetSocketError(started);
+        return started == wsa::WouldBlock ? 0 : started;
+    }
+    return 0;
+}
+
+int TNetSocketHandle::ConnectOutcome() const {
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+        error = ::WSAGetLastError();
+    }
+    return error;
+}
+
+// Asked of select, as waitOnce does for one connect: a failed connect is reported among the exceptions.
+int WaitForConnectOutcome(const std::vector<const TNetSocketHandle*>& connecting, const TNetDeadline& deadline) {
+    for (;;) {
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        for (const TNetSocketHandle* socket : connecting) {
+            FD_SET(socket->Handle(), &writable);
+            FD_SET(socket->Handle(), &failed);
         }
-        if (WaitForSocket(Handle(), WaitFor::Writing, deadline) == TWaitResult::TimedOut) {
-            throw ENetSocketError(wsa::TimedOut);
+        const long long left = deadline.MillisecondsLeft();
+        timeval storage{};
+        const int ready = ::select(0, nullptr, &writable, &failed, selectTimeout(left, storage));
+        if (ready > 0) {
+            for (std::size_t i = 0; i < connecting.size(); ++i) {
+                if (FD_ISSET(connecting[i]->Handle(), &writable) || FD_ISSET(connecting[i]->Handle(), &failed)) {
+                    return static_cast<int>(i);
+                }
+            }
         }
-        int error = 0;
-        int length = sizeof error;
-        if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-            error = ::WSAGetLastError();
+        if (ready == 0 && (left == 0 || deadline.Passed())) {
+            return -1;
         }
-        if (error != 0) {
-            throw ENetSocketError(error);
+        if (ready < 0) {
+            throw ENetSocketError(::WSAGetLastError());
         }
     }
-    ReadAddresses();
 }
 
 void TNetSocketHandle::Listen(int backlog) {
@@ -226,7 +285,7 @@ void TNetSocketHandle::SetNoDelay() {
 }
 
 TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     int length = sizeof peer;
     TNetDescriptor accepted(::accept(Handle(), reinterpret_cast<sockaddr*>(&peer), &length));
     if (!accepted.Valid()) {
@@ -243,19 +302,20 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
     makeNonBlocking(accepted.Get());
     ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted.Get()), HANDLE_FLAG_INHERIT, 0);
     std::int32_t ignoredPort = 0;
-    readAddress(peer, peerAddress, ignoredPort);
+    readAddress(peer, length, peerAddress, ignoredPort);
     return accepted;
 }
 
 void TNetSocketHandle::ReadAddresses() {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     int length = sizeof address;
     if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, IP, Port);
+        readAddress(address, length, IP, Port);
+        m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
     }
     length = sizeof address;
     if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, RemoteAddress, RemotePort);
+        readAddress(address, length, RemoteAddress, RemotePort);
     }
 }
 

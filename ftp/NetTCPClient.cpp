@@ -9,21 +9,16 @@ void TNetTCPClient::OpenConnection() {
         throw ENetAlreadyConnected();
     }
     ResetForOpen();
-    m_socket.Allocate();
     try {
-        // Without a local address connect picks the port itself, which is cheaper than a bind to port 0.
-        if (!BoundIP.empty()) {
-            m_socket.Bind(BoundIP, 0);
-        }
-        if (!LooksLikeIPv4(Host)) {
+        if (!IsAddressLiteral(Host)) {
             ReportStatus(stResolving, Host);
         }
-        const std::string address = ResolveHostAddress(Host);
+        const std::vector<std::string> addresses = ResolveHostAddresses(Host, Resolver);
+        ReportStatus(stConnecting, addresses.front());
+        m_socket.ConnectToFirst(addresses, Port, BoundIP, TNetDeadline::After(Clock(), IdleTimeout));
         if (!UseNagle) {
             m_socket.SetNoDelay();
         }
-        ReportStatus(stConnecting, address);
-        m_socket.Connect(address, Port, TNetDeadline::After(Clock(), IdleTimeout));
     } catch (...) {
         try {
             CloseConnection();

@@ -40,11 +40,10 @@ public:
     virtual ~TNetTlsClient() = default;
 
     // Handshakes as the TLS client over lower, with each wait bounded by idleTimeout on clock (0: no limit),
-    // and checks the certificate against the trust and peerName: a host name, or a dotted address checked as
-    // an address. TLS 1.2 or newer. Returns the protecting stream, which reads and writes through lower and
-    // must not outlive it; closing it ends TLS and then closes lower.
-    // Raises ENetCertificateRejected, ENetTlsHandshakeFailed, ENetSocketError 10060 when a wait times out,
-    // and the socket errors of lower.
+    // and checks the certificate against the trust and peerName: a host name, or an address (IPv4 or IPv6,
+    // without brackets) checked as an address. TLS 1.2 or newer. Returns the protecting stream, which reads and writes
+    // through lower and must not outlive it; closing it ends TLS and then closes lower. Raises ENetCertificateRejected,
+    // ENetTlsHandshakeFailed, ENetSocketError 10060 when a wait times out, and the socket errors of lower.
     virtual std::unique_ptr<TNetByteStream> Protect(TNetByteStream& lower, const std::string& peerName, TNetTlsUse use,
                                                     const TNetClock& clock, std::chrono::milliseconds idleTimeout) = 0;
 };

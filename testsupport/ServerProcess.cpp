@@ -16,7 +16,8 @@ namespace testsupport {
 
 using namespace std::chrono_literals;
 
-bool ServerProcess::start(const std::vector<std::string>& args, int port, const std::filesystem::path& log) {
+bool ServerProcess::start(const std::vector<std::string>& args, int port, const std::filesystem::path& log,
+                          const std::string& address) {
     stop();
     // Everything the child needs is made before the fork: other threads may hold the allocator's lock.
     std::vector<char*> argv;
@@ -38,7 +39,7 @@ bool ServerProcess::start(const std::vector<std::string>& args, int port, const 
         ::_exit(127);
     }
     for (int i = 0; m_pid > 0 && i < 400; ++i) {
-        if (acceptsConnections(port)) {
+        if (acceptsConnections(port, address)) {
             return true;
         }
         int status = 0;

@@ -20,9 +20,10 @@ public:
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     // Starts args (the program by its full path first), its output going to log, and waits until port
-    // accepts connections. False when it ended first (most likely the port was taken) or never listened
-    // within ten seconds.
-    bool start(const std::vector<std::string>& args, int port, const std::filesystem::path& log);
+    // accepts connections on address. False when it ended first (most likely the port was taken) or never
+    // listened within ten seconds.
+    bool start(const std::vector<std::string>& args, int port, const std::filesystem::path& log,
+               const std::string& address = "127.0.0.1");
     void stop();
     bool running() const { return m_pid > 0; }
 

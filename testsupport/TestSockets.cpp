@@ -39,9 +39,9 @@ std::string lastErrorText() {
     return "error " + std::to_string(::WSAGetLastError());
 }
 
-SocketHandle newSocket() {
+SocketHandle newSocket(int family) {
     startSockets();
-    return ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    return ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
 }
 
 void closeHandle(SocketHandle socket) {
@@ -54,8 +54,8 @@ std::string lastErrorText() {
     return std::strerror(errno);
 }
 
-SocketHandle newSocket() {
-    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+SocketHandle newSocket(int family) {
+    return ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
 }
 
 void closeHandle(SocketHandle socket) {
@@ -63,12 +63,35 @@ void closeHandle(SocketHandle socket) {
 }
 #endif
 
-sockaddr_in addressOf(const std::string& ip, int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
+// The socket address of ip (IPv4 or IPv6) and port, and its length.
+struct Address {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family() const { return storage.ss_family; }
+    sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+Address addressOf(const std::string& ip, int port) {
+    Address address;
+    if (ip.find(':') != std::string::npos) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address.storage);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(static_cast<std::uint16_t>(port));
+        ::inet_pton(AF_INET6, ip.c_str(), &v6.sin6_addr);
+        address.length = sizeof v6;
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address.storage);
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(static_cast<std::uint16_t>(port));
+        ::inet_pton(AF_INET, ip.c_str(), &v4.sin_addr);
+        address.length = sizeof v4;
+    }
     return address;
+}
+
+int portOf(const Address& address) {
+    return address.family() == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6&>(address.storage).sin6_port)
+                                        : ntohs(reinterpret_cast<const sockaddr_in&>(address.storage).sin_port);
 }
 
 } // namespace
@@ -91,17 +114,22 @@ void TestSocket::close() {
     }
 }
 
-TestSocket listenOnLoopback(int backlog, int& port) {
-    TestSocket listener(newSocket());
-    sockaddr_in address = addressOf("127.0.0.1", 0);
-    if (!listener.valid() || ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+TestSocket listenOn(const std::string& ip, int backlog, int& port) {
+    Address address = addressOf(ip, port);
+    TestSocket listener(newSocket(address.family()));
+    if (!listener.valid() || ::bind(listener.get(), address.get(), address.length) != 0 ||
         ::listen(listener.get(), backlog) != 0) {
-        throw std::runtime_error("listen failed: " + lastErrorText());
+        throw std::runtime_error("listen on " + ip + " failed: " + lastErrorText());
     }
-    socklen_t length = sizeof address;
-    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    socklen_t length = sizeof address.storage;
+    ::getsockname(listener.get(), address.get(), &length);
+    port = portOf(address);
     return listener;
+}
+
+TestSocket listenOnLoopback(int backlog, int& port) {
+    port = 0;
+    return listenOn("127.0.0.1", backlog, port);
 }
 
 TestSocket acceptFrom(SocketHandle listener) {
@@ -109,38 +137,38 @@ TestSocket acceptFrom(SocketHandle listener) {
 }
 
 TestSocket connectTo(const std::string& ip, int port, const std::string& from) {
-    TestSocket socket(newSocket());
+    Address address = addressOf(ip, port);
+    TestSocket socket(newSocket(address.family()));
     if (!from.empty()) {
-        const sockaddr_in source = addressOf(from, 0);
-        ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&source), sizeof source);
+        Address source = addressOf(from, 0);
+        ::bind(socket.get(), source.get(), source.length);
     }
-    const sockaddr_in address = addressOf(ip, port);
-    if (!socket.valid() || ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (!socket.valid() || ::connect(socket.get(), address.get(), address.length) != 0) {
         return TestSocket();
     }
     return socket;
 }
 
-TestSocket startConnecting(int port) {
-    TestSocket socket(newSocket());
+TestSocket startConnecting(int port, const std::string& ip) {
+    Address address = addressOf(ip, port);
+    TestSocket socket(newSocket(address.family()));
 #ifdef _WIN32
     u_long on = 1;
     ::ioctlsocket(socket.get(), FIONBIO, &on);
 #else
     ::fcntl(socket.get(), F_SETFL, O_NONBLOCK);
 #endif
-    const sockaddr_in address = addressOf("127.0.0.1", port);
-    ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::connect(socket.get(), address.get(), address.length);
     return socket;
 }
 
-bool acceptsConnections(int port) {
-    return connectTo("127.0.0.1", port).valid();
+bool acceptsConnections(int port, const std::string& ip) {
+    return connectTo(ip, port).valid();
 }
 
-int freeLoopbackPort() {
+int freeLoopbackPort(const std::string& ip) {
     int port = 0;
-    listenOnLoopback(1, port);
+    listenOn(ip, 1, port);
     return port;
 }
 

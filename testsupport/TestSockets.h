@@ -35,18 +35,21 @@ private:
     SocketHandle m_handle = kNoSocket;
 };
 
-// A listener on 127.0.0.1 and a free port (given back in port); raises std::runtime_error.
+// A listener on ip (IPv4 or IPv6) and port, or a free port when port is 0 (given back in port); raises
+// std::runtime_error.
+TestSocket listenOn(const std::string& ip, int backlog, int& port);
+// A listener on 127.0.0.1 and a free port (given back in port).
 TestSocket listenOnLoopback(int backlog, int& port);
 // The next connection of a listener (waiting for it); invalid on failure.
 TestSocket acceptFrom(SocketHandle listener);
 // A connection to ip:port, from the local address from when it is not empty; invalid when refused.
 TestSocket connectTo(const std::string& ip, int port, const std::string& from = std::string());
-// A connection to 127.0.0.1:port that is only started: it does not wait for the peer to accept.
-TestSocket startConnecting(int port);
-// True when something accepts connections on 127.0.0.1:port.
-bool acceptsConnections(int port);
-// A free loopback TCP port at the moment of the call.
-int freeLoopbackPort();
+// A connection to ip:port that is only started: it does not wait for the peer to accept.
+TestSocket startConnecting(int port, const std::string& ip = "127.0.0.1");
+// True when something accepts connections on ip:port.
+bool acceptsConnections(int port, const std::string& ip = "127.0.0.1");
+// A free TCP port of a loopback address (127.0.0.1 or ::1) at the moment of the call.
+int freeLoopbackPort(const std::string& ip = "127.0.0.1");
 
 // Waits until the socket is readable; false when ms milliseconds passed first.
 bool waitReadable(SocketHandle socket, int ms);

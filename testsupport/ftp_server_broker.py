@@ -7,8 +7,8 @@ PYTAGORAS_FTP_BROKER. A test connects and asks for one server with one line:
     serve TAB ROOT TAB USER TAB PASSWORD [TAB OPTION ...] LF
 
 ROOT is a path of the wine prefix (C:\\users\\...) or of this machine; OPTIONs go to the server script
-(--short-retr, --refuse-port). The answer is "port N" LF, or "error TEXT" LF. The server runs until the
-test closes the connection (or ends, which closes it too).
+(--short-retr, --refuse-port, --host ::1). The answer is "port N" LF, or "error TEXT" LF. The server runs
+until the test closes the connection (or ends, which closes it too).
 
 Usage: ftp_server_broker.py SERVER_SCRIPT PORT_FILE
 """
@@ -36,15 +36,15 @@ def unix_path(path):
     return os.path.join(os.path.realpath(drive), match.group(2).replace("\\", "/"))
 
 
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
+def free_port(host):
+    with socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET) as probe:
+        probe.bind((host, 0))
         return probe.getsockname()[1]
 
 
-def accepts(port):
+def accepts(host, port):
     try:
-        with socket.create_connection(("127.0.0.1", port), timeout=1):
+        with socket.create_connection((host, port), timeout=1):
             return True
     except OSError:
         return False
@@ -52,8 +52,9 @@ def accepts(port):
 
 def start_server(script, root, user, password, options):
     """The server process and its port; a port taken meanwhile by someone else is tried again."""
+    host = options[options.index("--host") + 1] if "--host" in options[:-1] else "127.0.0.1"
     for _ in range(5):
-        port = free_port()
+        port = free_port(host)
         process = subprocess.Popen(
             [sys.executable, script, str(port), root, user, password, *options],
             stdout=subprocess.DEVNULL,
@@ -63,7 +64,7 @@ def start_server(script, root, user, password, options):
             running.add(process)
         deadline = time.monotonic() + 15
         while time.monotonic() < deadline and process.poll() is None:
-            if accepts(port):
+            if accepts(host, port):
                 return process, port
             time.sleep(0.02)
         stop(process)

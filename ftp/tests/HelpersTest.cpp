@@ -53,19 +53,46 @@ TEST(Helpers, PlatformErrorsMapOntoWindowsSocketsNumbers) {
     }
 }
 
-TEST(Helpers, LooksLikeIPv4) {
+TEST(Helpers, AddressLiteralsAndNames) {
     struct Row {
         const char* text;
         bool dotted;
+        const char* resolved; // the first address, "lookup" when the name was looked up
     };
     const Row rows[] = {
-        {"127.0.0.1", true}, {"0.0.0.0", true},      {"255.255.255.255", true}, {"1.2.3.256", false},
-        {"1.2.3", false},    {"1.2.3.4.5", false},   {"a.b.c.d", false},        {"1..3.4", false},
-        {"", false},         {"ftp.example", false},
+        {"127.0.0.1", true, "127.0.0.1"},
+        {"0.0.0.0", true, "0.0.0.0"},
+        {"255.255.255.255", true, "255.255.255.255"},
+        {"LocalHost", false, "127.0.0.1"},
+        {"1.2.3.256", false, "lookup"},
+        {"1.2.3", false, "lookup"},
+        {"1.2.3.4.5", false, "lookup"},
+        {"a.b.c.d", false, "lookup"},
+        {"1..3.4", false, "lookup"},
+        {"", false, "lookup"},
+        {"ftp.example", false, "lookup"},
+        {"::1", false, "::1"},
+        {"[::1]", false, "::1"},
+        {"[2001:db8::5]", false, "2001:db8::5"},
+        {"2001:db8:0:0:0:0:0:5", false, "2001:db8:0:0:0:0:0:5"},
+        {"::ffff:192.0.2.1", false, "::ffff:192.0.2.1"},
+        {"fe80::1%eth0", false, "fe80::1%eth0"},
+        {"1:2:3:4:5:6:7:8:9", false, "lookup"},
+        {"1::2::3", false, "lookup"},
+        {":::1", false, "lookup"},
+        {"12345::1", false, "lookup"},
+        {"::g", false, "lookup"},
+        {"[::1", false, "lookup"},
+        {"fe80::1%", false, "lookup"},
+        {"::1.2.3.256", false, "lookup"},
     };
+    const net::TNetResolver lookup = [](const std::string&) { return std::vector<std::string>{"lookup"}; };
     for (const Row& row : rows) {
         EXPECT_EQ(net::LooksLikeIPv4(row.text), row.dotted) << row.text;
+        EXPECT_EQ(net::ResolveHostAddresses(row.text, lookup).front(), row.resolved) << row.text;
     }
+    EXPECT_EQ(net::EndpointText("::1", 21), "[::1]:21");
+    EXPECT_EQ(net::EndpointText("10.0.0.5", 2121), "10.0.0.5:2121");
 }
 
 TEST(Helpers, FetchTokenAndLastPosition) {

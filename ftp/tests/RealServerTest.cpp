@@ -44,7 +44,12 @@ std::string pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-// One server process for the whole suite.
+// The suite's servers, one on each loopback address.
+constexpr std::size_t kIPv4 = 0;
+constexpr std::size_t kIPv6 = 1;
+constexpr const char* kAddresses[] = {"127.0.0.1", "::1"};
+
+// One server process per address for the whole suite.
 class RealServer : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -53,46 +58,52 @@ protected:
         }
         s_root = new testsupport::TempFolder();
         std::filesystem::create_directory(s_root->path() / "served");
+        for (std::size_t i = 0; i < std::size(kAddresses); ++i) {
 #ifdef _WIN32
-        try {
-            s_brokered = std::make_unique<testsupport::BrokeredFtpServer>(served(), "tester", "pw");
-            s_port = s_brokered->port();
-        } catch (const std::exception& error) {
-            s_startFailure = error.what();
-        }
+            try {
+                s_brokered[i] = std::make_unique<testsupport::BrokeredFtpServer>(
+                    served(), "tester", "pw", std::vector<std::string>{"--host", kAddresses[i]});
+                s_ports[i] = s_brokered[i]->port();
+            } catch (const std::exception& error) {
+                s_startFailure = error.what();
+            }
 #else
-        // The port is free when chosen but another process may take it first: then try another one.
-        for (int attempt = 0; attempt < 3 && !startServer(); ++attempt) {
-        }
+            // The port is free when chosen but another process may take it first: then try another one.
+            for (int attempt = 0; attempt < 3 && !startServer(i); ++attempt) {
+            }
 #endif
+        }
     }
 
 #ifndef _WIN32
     // Starts the server on a fresh port and waits until it accepts connections.
-    static bool startServer() {
-        s_port = ftptest::freeLoopbackPort();
+    static bool startServer(std::size_t i) {
+        const int port = testsupport::freeLoopbackPort(kAddresses[i]);
+        s_ports[i] = port;
         const std::string folder = (s_root->path() / "served").string();
-        return s_process.start({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(s_port), "-w", "-d",
-                                folder, "-u", "tester", "-P", "pw"},
-                               s_port, s_root->path() / "server.log");
+        return s_processes[i].start({kPython, "-m", "pyftpdlib", "-i", kAddresses[i], "-p", std::to_string(port), "-w",
+                                     "-d", folder, "-u", "tester", "-P", "pw"},
+                                    port, s_root->path() / "server.log", kAddresses[i]);
     }
 #endif
 
     static void TearDownTestSuite() {
+        for (std::size_t i = 0; i < std::size(kAddresses); ++i) {
 #ifdef _WIN32
-        s_brokered.reset();
+            s_brokered[i].reset();
 #else
-        s_process.stop();
+            s_processes[i].stop();
 #endif
+        }
         delete s_root;
         s_root = nullptr;
     }
 
-    static bool serverRunning() {
+    static bool serverRunning(std::size_t i) {
 #ifdef _WIN32
-        return s_brokered != nullptr;
+        return s_brokered[i] != nullptr;
 #else
-        return s_process.running();
+        return s_processes[i].running();
 #endif
     }
 
@@ -100,13 +111,18 @@ protected:
         if (!hasServer()) {
             GTEST_SKIP() << kNoServer;
         }
-        ASSERT_TRUE(serverRunning()) << "server did not start " << s_startFailure
-                                     << testsupport::ReadFileBytes(s_root->path() / "server.log");
-        ASSERT_TRUE(acceptsConnections(s_port)) << testsupport::ReadFileBytes(s_root->path() / "server.log");
+        for (std::size_t i = 0; i < std::size(kAddresses); ++i) {
+            ASSERT_TRUE(serverRunning(i)) << "server did not start " << s_startFailure
+                                          << testsupport::ReadFileBytes(s_root->path() / "server.log");
+            ASSERT_TRUE(acceptsConnections(s_ports[i], kAddresses[i]))
+                << testsupport::ReadFileBytes(s_root->path() / "server.log");
+        }
     }
 
-    net::TNetFTP& session(bool passive) {
-        ftptest::aimAt(m_ftp, s_port, 10000ms);
+    // A session with the server on the address of index i; an IPv6 address is written in brackets.
+    net::TNetFTP& session(bool passive, std::size_t i = kIPv4) {
+        ftptest::aimAt(m_ftp, s_ports[i], 10000ms);
+        m_ftp.Host = i == kIPv6 ? "[::1]" : kAddresses[i];
         m_ftp.User = "tester";
         m_ftp.Password = "pw";
         m_ftp.Passive = passive;
@@ -124,41 +140,45 @@ protected:
     testsupport::TempFolder m_local;
 
     static inline testsupport::TempFolder* s_root = nullptr;
-    static inline int s_port = 0;
+    static inline int s_ports[std::size(kAddresses)] = {};
     static inline std::string s_startFailure;
 #ifdef _WIN32
-    static inline std::unique_ptr<testsupport::BrokeredFtpServer> s_brokered;
+    static inline std::unique_ptr<testsupport::BrokeredFtpServer> s_brokered[std::size(kAddresses)];
 #else
-    static inline testsupport::ServerProcess s_process;
+    static inline testsupport::ServerProcess s_processes[std::size(kAddresses)];
 #endif
 };
 
 TEST_F(RealServer, UploadsAndDownloadsByteForByte) {
     const std::size_t sizes[] = {0, 1, 32767, 32768, 32769, 10u << 20};
-    for (const bool passive : {false, true}) {
-        net::TNetFTP& ftp = session(passive);
-        for (const std::size_t size : sizes) {
-            SCOPED_TRACE(std::string(passive ? "passive " : "active ") + std::to_string(size));
-            const std::string bytes = pattern(size, static_cast<unsigned>(size) + passive);
-            const std::string name = "f" + std::to_string(size) + (passive ? "p" : "a") + ".bin";
-            const auto source = m_local.path() / ("up-" + name);
-            const auto target = m_local.path() / ("down-" + name);
-            testsupport::WriteFileBytes(source, bytes);
+    for (const std::size_t family : {kIPv4, kIPv6}) {
+        for (const bool passive : {false, true}) {
+            net::TNetFTP& ftp = session(passive, family);
+            for (const std::size_t size : sizes) {
+                SCOPED_TRACE(std::string(kAddresses[family]) + (passive ? " passive " : " active ") +
+                             std::to_string(size));
+                const std::string bytes = pattern(size, static_cast<unsigned>(size) + passive);
+                const std::string name =
+                    "f" + std::to_string(size) + (passive ? "p" : "a") + std::to_string(family) + ".bin";
+                const auto source = m_local.path() / ("up-" + name);
+                const auto target = m_local.path() / ("down-" + name);
+                testsupport::WriteFileBytes(source, bytes);
 
-            m_log.events.clear();
-            ftp.UploadFile(source.string(), name, false);
-            EXPECT_EQ(testsupport::ReadFileBytes(served() / name), bytes);
-            ftptest::expectWorkEvents(m_log, 1, static_cast<std::int64_t>(size), static_cast<std::int64_t>(size));
-            EXPECT_EQ(ftp.QueryFileSize(name), static_cast<std::int64_t>(size));
+                m_log.events.clear();
+                ftp.UploadFile(source.string(), name, false);
+                EXPECT_EQ(testsupport::ReadFileBytes(served() / name), bytes);
+                ftptest::expectWorkEvents(m_log, 1, static_cast<std::int64_t>(size), static_cast<std::int64_t>(size));
+                EXPECT_EQ(ftp.QueryFileSize(name), static_cast<std::int64_t>(size));
 
-            m_log.events.clear();
-            ftp.DownloadFile(name, target.string(), true);
-            EXPECT_EQ(testsupport::ReadFileBytes(target), bytes);
-            EXPECT_EQ(ftp.LastTransferBytes(), static_cast<std::int64_t>(size));
-            ftptest::expectWorkEvents(m_log, 0, 0, static_cast<std::int64_t>(size));
+                m_log.events.clear();
+                ftp.DownloadFile(name, target.string(), true);
+                EXPECT_EQ(testsupport::ReadFileBytes(target), bytes);
+                EXPECT_EQ(ftp.LastTransferBytes(), static_cast<std::int64_t>(size));
+                ftptest::expectWorkEvents(m_log, 0, 0, static_cast<std::int64_t>(size));
+            }
+            ftp.CloseConnection();
+            EXPECT_FALSE(ftp.IsConnected());
         }
-        ftp.CloseConnection();
-        EXPECT_FALSE(ftp.IsConnected());
     }
 }
 
@@ -195,7 +215,7 @@ TEST_F(RealServer, MissingFileRaisesAndSessionStaysUsable) {
 }
 
 TEST_F(RealServer, WrongPasswordIsRefused) {
-    ftptest::aimAt(m_ftp, s_port, 10000ms);
+    ftptest::aimAt(m_ftp, s_ports[kIPv4], 10000ms);
     m_ftp.User = "tester";
     m_ftp.Password = "wrong";
     m_log.attach(m_ftp);

@@ -63,8 +63,16 @@ std::string ServerSession::readCommand() {
 }
 
 void ServerSession::record(const std::string& command) {
-    if (command.rfind("PORT ", 0) == 0) {
-        m_lastPort = command.substr(5);
+    m_lastCommand = command;
+    int p[6] = {};
+    char ip[64] = {};
+    if (std::sscanf(command.c_str(), "PORT %d,%d,%d,%d,%d,%d", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5]) == 6) {
+        m_portAddress =
+            std::to_string(p[0]) + "." + std::to_string(p[1]) + "." + std::to_string(p[2]) + "." + std::to_string(p[3]);
+        m_portNumber = p[4] * 256 + p[5];
+    } else if (std::sscanf(command.c_str(), "EPRT |%*d|%63[^|]|%d|", ip, &p[0]) == 2) {
+        m_portAddress = ip;
+        m_portNumber = p[0];
     }
     std::lock_guard lock(m_mutex);
     m_commands.push_back(command);
@@ -103,14 +111,11 @@ void ServerSession::close() {
 }
 
 DataLink ServerSession::connectToPort(const std::string& fromAddress) {
-    int pieces[6] = {};
-    if (std::sscanf(m_lastPort.c_str(), "%d,%d,%d,%d,%d,%d", &pieces[0], &pieces[1], &pieces[2], &pieces[3], &pieces[4],
-                    &pieces[5]) != 6) {
-        throw std::runtime_error("no PORT command seen");
+    if (m_portAddress.empty()) {
+        throw std::runtime_error("no PORT or EPRT command seen");
     }
-    const std::string ip = std::to_string(pieces[0]) + "." + std::to_string(pieces[1]) + "." +
-                           std::to_string(pieces[2]) + "." + std::to_string(pieces[3]);
-    TestSocket data = testsupport::connectTo(ip, pieces[4] * 256 + pieces[5], fromAddress);
+    TestSocket data =
+        testsupport::connectTo(m_portAddress, m_portNumber, fromAddress.empty() ? m_address : fromAddress);
     if (!data.valid()) {
         throw std::runtime_error("data connect failed");
     }
@@ -119,7 +124,10 @@ DataLink ServerSession::connectToPort(const std::string& fromAddress) {
 
 std::string ServerSession::openPassive(const std::string& announcedHost) {
     int port = 0;
-    m_passiveListener = testsupport::listenOnLoopback(4, port);
+    m_passiveListener = testsupport::listenOn(m_address, 4, port);
+    if (m_lastCommand == "EPSV") {
+        return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)";
+    }
     return "227 Entering Passive Mode (" + announcedHost + "," + std::to_string(port / 256) + "," +
            std::to_string(port % 256) + ")";
 }
@@ -133,8 +141,9 @@ DataLink ServerSession::acceptPassive() {
     return DataLink(std::move(data));
 }
 
-ScriptedServer::ScriptedServer(Script script) : m_script(std::move(script)) {
-    m_listener = testsupport::listenOnLoopback(4, m_port);
+ScriptedServer::ScriptedServer(std::string address, Script script)
+    : m_script(std::move(script)), m_address(std::move(address)) {
+    m_listener = testsupport::listenOn(m_address, 4, m_port);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -147,7 +156,7 @@ void ScriptedServer::run() {
         if (!testsupport::waitReadable(m_listener.get(), kSilenceMs)) {
             throw std::runtime_error("client never connected");
         }
-        ServerSession session(testsupport::acceptFrom(m_listener.get()), m_commands, m_mutex);
+        ServerSession session(testsupport::acceptFrom(m_listener.get()), m_address, m_commands, m_mutex);
         m_script(session);
     } catch (const std::exception& error) {
         std::lock_guard lock(m_mutex);
@@ -156,7 +165,7 @@ void ScriptedServer::run() {
 }
 
 void ScriptedServer::knock() {
-    testsupport::connectTo("127.0.0.1", m_port);
+    testsupport::connectTo(m_address, m_port);
 }
 
 std::vector<std::string> ScriptedServer::finish() {

@@ -35,8 +35,9 @@ private:
 
 class ServerSession {
 public:
-    ServerSession(testsupport::TestSocket socket, std::vector<std::string>& commands, std::mutex& mutex)
-        : m_socket(std::move(socket)), m_commands(commands), m_mutex(mutex) {}
+    ServerSession(testsupport::TestSocket socket, std::string address, std::vector<std::string>& commands,
+                  std::mutex& mutex)
+        : m_socket(std::move(socket)), m_address(std::move(address)), m_commands(commands), m_mutex(mutex) {}
 
     // The next command line without its line end; empty when the client closed or went silent.
     std::string readCommand();
@@ -51,16 +52,21 @@ public:
     bool waitForClose();
     void close();
 
-    // Connects to the endpoint of the last PORT command received, from the given local address.
-    DataLink connectToPort(const std::string& fromAddress = "127.0.0.1");
-    // Opens a listener and returns the 227 reply line announcing it (announcedHost replaces the address).
+    // Connects to the endpoint of the last PORT or EPRT command received, from the given local address (the
+    // server's own when empty).
+    DataLink connectToPort(const std::string& fromAddress = std::string());
+    // Opens a listener and returns the reply announcing it: 229 after EPSV, else 227 (announcedHost replaces
+    // the address).
     std::string openPassive(const std::string& announcedHost = "127,0,0,1");
     DataLink acceptPassive();
 
 private:
     testsupport::TestSocket m_socket;
+    std::string m_address; // the server's, where its data connections start and listen
     std::string m_buffer;
-    std::string m_lastPort;
+    std::string m_lastCommand;
+    std::string m_portAddress; // of the last PORT or EPRT
+    int m_portNumber = 0;
     testsupport::TestSocket m_passiveListener;
     std::vector<std::string>& m_commands;
     std::mutex& m_mutex;
@@ -71,7 +77,9 @@ private:
 class ScriptedServer {
 public:
     using Script = std::function<void(ServerSession&)>;
-    explicit ScriptedServer(Script script);
+    explicit ScriptedServer(Script script) : ScriptedServer("127.0.0.1", std::move(script)) {}
+    // Listens on address, the IPv4 or IPv6 loopback address.
+    ScriptedServer(std::string address, Script script);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -88,6 +96,7 @@ private:
     void run();
 
     Script m_script;
+    std::string m_address;
     testsupport::TestSocket m_listener;
     int m_port = 0;
     std::thread m_thread;
@@ -103,7 +112,7 @@ inline constexpr const char* kResetNeedsARealSystem = "wine cannot reset a conne
 // A free loopback TCP port at the moment of the call.
 int freeLoopbackPort();
 
-// Login, then PORT or PASV and the transfer command answered with 150; returns the data link.
+// Login, then PORT, EPRT, EPSV or PASV and the transfer command answered with 150; returns the data link.
 DataLink openTransfer(ServerSession& s, bool passive);
 
 } // namespace ftptest

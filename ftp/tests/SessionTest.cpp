@@ -1,6 +1,7 @@
 // Control connection and session commands against the scripted server.
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
+#include "TestSockets.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -184,6 +185,64 @@ TEST(Session, ConnectTimesOutWhenTheServerNeverAnswers) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
     EXPECT_FALSE(ftp.IsConnected());
+}
+
+TEST(Session, EveryAddressOfANameIsTriedInTurn) {
+    // The live server on 127.0.0.1; on ::1 at the same port a listener whose queue is full stands for an
+    // address that never answers, and nothing listens on 127.0.0.2 and 127.0.0.3, which refuse.
+    struct Row {
+        const char* name;
+        std::vector<std::string> addresses;
+        std::string answered; // empty: none answers
+        int error;            // when none answers
+    };
+    const Row rows[] = {
+        {"dead IPv6 address first, then a live IPv4 one", {"::1", "127.0.0.1"}, "127.0.0.1", 0},
+        {"refusing address first", {"127.0.0.2", "127.0.0.1"}, "127.0.0.1", 0},
+        {"every address refuses: the last one's error", {"127.0.0.2", "127.0.0.3"}, "", 10061},
+        {"dead and refusing: the time-out", {"::1", "127.0.0.2"}, "", 10060},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server([&](ServerSession& s) {
+            if (!row.answered.empty()) {
+                s.login();
+                s.waitForClose();
+            }
+        });
+        int port = server.port();
+        const testsupport::TestSocket deadListener = testsupport::listenOn("::1", 0, port);
+        std::vector<testsupport::TestSocket> fillers;
+        for (int i = 0; i < 4; ++i) {
+            fillers.push_back(testsupport::startConnecting(port, "::1"));
+        }
+        std::this_thread::sleep_for(50ms);
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, port, 1000ms);
+        ftp.Host = "ftp.example";
+        ftp.Resolver = [&](const std::string& host) {
+            EXPECT_EQ(host, "ftp.example");
+            return row.addresses;
+        };
+        const auto start = std::chrono::steady_clock::now();
+        if (row.answered.empty()) {
+            try {
+                ftp.OpenSession(true);
+                FAIL() << "no exception";
+            } catch (const net::ENetSocketError& error) {
+                EXPECT_EQ(error.number(), row.error);
+            }
+            server.knock();
+        } else {
+            ftp.OpenSession(true);
+            EXPECT_EQ(ftp.Socket().RemoteAddress, row.answered);
+            ftp.CloseConnection();
+        }
+        // A dead address costs the delay before the next one starts, not the time-out.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, row.error == 10060 ? 1500ms : 700ms);
+        server.finish();
+        EXPECT_EQ(server.error(), "");
+    }
 }
 
 TEST(Session, RefusedTransferTypeFailsTheLogin) {

@@ -79,6 +79,9 @@ TEST(Transfer, PortTextSplitsThePort) {
     EXPECT_EQ(net::FormatPortCommand("10.0.0.5", 256), "PORT 10,0,0,5,1,0");
     EXPECT_EQ(net::FormatPortCommand("10.0.0.5", 255), "PORT 10,0,0,5,0,255");
     EXPECT_EQ(net::FormatPortCommand("10.0.0.5", 50000), "PORT 10,0,0,5,195,80");
+    EXPECT_EQ(net::FormatExtendedPortCommand("::1", 50000), "EPRT |2|::1|50000|");
+    EXPECT_EQ(net::FormatExtendedPortCommand("fe80::1%eth0", 256), "EPRT |2|fe80::1|256|");
+    EXPECT_EQ(net::FormatExtendedPortCommand("10.0.0.5", 256), "EPRT |1|10.0.0.5|256|");
 }
 
 TEST(Transfer, FinalAndPreliminaryReplies) {
@@ -332,6 +335,9 @@ TEST(Transfer, PassiveDownloadAndUploadConnectToTheControlPeer) {
     ScriptedServer server([&](ServerSession& s) {
         s.login();
         s.readCommand();
+        // Refused EPSV over IPv4: PASV for the rest of the session.
+        s.reply("500 EPSV not understood");
+        s.readCommand();
         // A hostile address: the client must still connect to the control connection's peer.
         s.reply(s.openPassive("10,255,255,1"));
         s.readCommand();
@@ -363,9 +369,70 @@ TEST(Transfer, PassiveDownloadAndUploadConnectToTheControlPeer) {
     ftp.UploadFromStream(up, "u", false);
     ftp.CloseConnection();
     EXPECT_THAT(server.finish(),
-                ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "retr d", "PASV", "STOR u"));
+                ElementsAre("user bob", "pass secret", "type I", "syst", "EPSV", "PASV", "retr d", "PASV", "STOR u"));
     EXPECT_EQ(uploaded, bytes.substr(1000));
     EXPECT_EQ(server.error(), "");
+}
+
+TEST(Transfer, DataConnectionsOverIPv6) {
+    struct Row {
+        const char* name;
+        bool passive;
+        const char* extendedReply; // to EPRT or EPSV; empty: the usual one
+        const char* asked;         // the command's start
+        bool succeeds;
+    };
+    const Row rows[] = {
+        {"active: EPRT", false, "", "EPRT |2|::1|", true},
+        {"passive: EPSV", true, "", "EPSV", true},
+        {"EPSV refused: PASV cannot name an IPv6 address", true, "500 EPSV not understood", "EPSV", false},
+        {"EPRT refused", false, "522 Network protocol not supported, use (1)", "EPRT |2|::1|", false},
+    };
+    const std::string bytes = ftptest::pattern(70000);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server("::1", [&](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            if (*row.extendedReply != '\0') {
+                s.reply(row.extendedReply);
+                s.readCommand();
+                s.reply("213 1");
+                s.waitForClose();
+                return;
+            }
+            s.reply(row.passive ? s.openPassive() : "200 EPRT ok");
+            s.readCommand();
+            DataLink data = row.passive ? s.acceptPassive() : DataLink();
+            s.reply("150 ok");
+            if (!row.passive) {
+                data = s.connectToPort();
+            }
+            data.sendAll(bytes);
+            data.close();
+            s.reply("226 Done");
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port());
+        ftp.Host = "::1";
+        ftp.Passive = row.passive;
+        ftp.OpenSession(true);
+        net::TNetMemoryStream stream;
+        if (row.succeeds) {
+            ftp.DownloadToStream("f", stream);
+            EXPECT_EQ(stream.Bytes(), bytes);
+        } else {
+            EXPECT_THROW(ftp.DownloadToStream("f", stream), net::ENetProtocolReplyError);
+            EXPECT_EQ(ftp.QueryFileSize("f"), 1); // nothing more was sent
+        }
+        ftp.CloseConnection();
+        const std::vector<std::string> commands = server.finish();
+        EXPECT_EQ(server.error(), "");
+        ASSERT_GE(commands.size(), 6u);
+        EXPECT_THAT(commands[4], testing::StartsWith(row.asked));
+        EXPECT_EQ(commands[5], row.succeeds ? "retr f" : "SIZE f");
+    }
 }
 
 TEST(Transfer, PassiveReplyParsing) {
@@ -398,26 +465,51 @@ TEST(Transfer, PassiveReplyParsing) {
     EXPECT_THROW(net::ParsePassiveReply("227 (1,2,3,4,-1,5)"), net::ENetInvalidPassiveEndpoint);
     EXPECT_THROW(net::ParsePassiveReply("227 (1,2,3,4,1,256)"), net::ENetInvalidPassiveEndpoint);
     EXPECT_THROW(net::ParsePassiveReply("227 (1,2,3,4,0,0)"), net::ENetInvalidPassiveEndpoint);
+
+    EXPECT_EQ(net::ParseExtendedPassiveReply("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+    EXPECT_EQ(net::ParseExtendedPassiveReply("229 EPSV ok (!!!65535!)"), 65535);
+    EXPECT_THROW(net::ParseExtendedPassiveReply("229 (|||6x46|)"), net::EConvertError);
+    EXPECT_THROW(net::ParseExtendedPassiveReply("229 (||6446|)"), net::ENetInvalidPassiveEndpoint);
+    EXPECT_THROW(net::ParseExtendedPassiveReply("229 Entering Extended Passive Mode"), net::ENetInvalidPassiveEndpoint);
 }
 
 TEST(Transfer, InvalidPassiveEndpointRaisesWithoutConnecting) {
-    ScriptedServer server([](ServerSession& s) {
-        s.login();
-        s.readCommand();
-        s.reply("227 Entering Passive Mode (127,0,0,1,0,0)");
-        s.readCommand();
-        s.reply("213 5");
-        s.waitForClose();
-    });
-    net::TNetFTP ftp;
-    ftptest::aimAt(ftp, server.port());
-    ftp.Passive = true;
-    ftp.OpenSession(true);
-    net::TNetMemoryStream stream;
-    EXPECT_THROW(ftp.DownloadToStream("f", stream), net::ENetInvalidPassiveEndpoint);
-    EXPECT_EQ(ftp.QueryFileSize("f"), 5); // the transfer command was never sent
-    ftp.CloseConnection();
-    EXPECT_THAT(server.finish(), ElementsAre("user bob", "pass secret", "type I", "syst", "PASV", "SIZE f"));
+    struct Row {
+        const char* name;
+        std::vector<std::string> replies; // to EPSV, and to PASV when it follows
+        std::vector<std::string> asked;
+    };
+    const Row rows[] = {
+        {"PASV port 0", {"502 EPSV not implemented", "227 Entering Passive Mode (127,0,0,1,0,0)"}, {"EPSV", "PASV"}},
+        {"EPSV port 0", {"229 Entering Extended Passive Mode (|||0|)"}, {"EPSV"}},
+        {"EPSV port beyond 65535", {"229 Entering Extended Passive Mode (|||65536|)"}, {"EPSV"}},
+        {"EPSV without its delimiters", {"229 Entering Extended Passive Mode (6446)"}, {"EPSV"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server([&](ServerSession& s) {
+            s.login();
+            for (const std::string& reply : row.replies) {
+                s.readCommand();
+                s.reply(reply);
+            }
+            s.readCommand();
+            s.reply("213 5");
+            s.waitForClose();
+        });
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port());
+        ftp.Passive = true;
+        ftp.OpenSession(true);
+        net::TNetMemoryStream stream;
+        EXPECT_THROW(ftp.DownloadToStream("f", stream), net::ENetInvalidPassiveEndpoint);
+        EXPECT_EQ(ftp.QueryFileSize("f"), 5); // the transfer command was never sent
+        ftp.CloseConnection();
+        std::vector<std::string> expected{"user bob", "pass secret", "type I", "syst"};
+        expected.insert(expected.end(), row.asked.begin(), row.asked.end());
+        expected.push_back("SIZE f");
+        EXPECT_EQ(server.finish(), expected);
+    }
 }
 
 TEST(Transfer, ActiveModeClosesForeignConnectorsAndKeepsWaiting) {

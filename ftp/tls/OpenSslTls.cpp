@@ -462,8 +462,10 @@ std::unique_ptr<TNetByteStream> OpenSslClient::Protect(TNetByteStream& lower, co
         throw ENetTlsHandshakeFailed(peerName, errorReason());
     }
     bool named = false;
-    if (LooksLikeIPv4(peerName)) {
-        named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), peerName.c_str()) == 1;
+    if (IsAddressLiteral(peerName)) {
+        // An address is checked as an address, IPv4 or IPv6; a link's zone ("%eth0") is no part of it.
+        const std::string address = peerName.substr(0, peerName.find('%'));
+        named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), address.c_str()) == 1;
     } else {
         named = SSL_set1_host(ssl, peerName.c_str()) == 1 &&
                 SSL_set_tlsext_host_name(ssl, const_cast<char*>(peerName.c_str())) == 1;

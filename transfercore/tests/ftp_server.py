@@ -1,13 +1,14 @@
 """A real FTP server (pyftpdlib) for the transfer tests, with optional misbehaviours.
 
 Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--refuse-port] [--throttle BYTES_PER_SECOND]
-                     [--tls CERTIFICATE KEY]
+                     [--tls CERTIFICATE KEY] [--host ADDRESS]
 
 --short-retr sends only the first half of every file on RETR and still ends with 226, as a server
 does that loses the data connection early without noticing. --refuse-port answers PORT and EPRT
 with 500, as a server behind a firewall that allows passive mode only. --throttle slows the data
 connections down, so that a transfer lasts long enough to be looked at. --tls requires explicit TLS
-(AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and key.
+(AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and key. --host
+listens on ADDRESS (::1 for IPv6) instead of 127.0.0.1.
 """
 import sys
 
@@ -63,7 +64,8 @@ def main():
         dtp.read_limit = limit
         dtp.write_limit = limit
         handler.dtp_handler = dtp
-    server = FTPServer(("127.0.0.1", port), handler)
+    host = sys.argv[sys.argv.index("--host") + 1] if "--host" in sys.argv[5:] else "127.0.0.1"
+    server = FTPServer((host, port), handler)
     server.serve_forever(handle_exit=True)
 
 

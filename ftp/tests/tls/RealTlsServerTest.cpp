@@ -1,6 +1,6 @@
-// Explicit TLS against real servers from the system's packages on loopback: vsftpd, which insists on TLS for
-// the login and the data and on data connections that resume the control connection's session, and
-// pyftpdlib's TLS handler.
+// Explicit TLS against real servers from the system's packages on both loopback addresses: vsftpd, which
+// insists on TLS for the login and the data and on data connections that resume the control connection's
+// session, and pyftpdlib's TLS handler; and vsftpd in clear text over IPv6.
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
 #include "ServerProcess.h"
@@ -31,8 +31,15 @@ int runQuietly(std::vector<std::string> args, const std::string& input = "/dev/n
     return testsupport::WaitForExit(testsupport::SpawnProcess(std::move(args), options));
 }
 
+// Where a server listens and whether it insists on TLS.
+struct Listening {
+    std::string address; // 127.0.0.1 or ::1
+    bool tls = true;
+};
+
 class TlsServer {
 public:
+    explicit TlsServer(Listening listening) : m_listening(std::move(listening)) {}
     virtual ~TlsServer() = default;
     // Why the server cannot run here; empty when it runs.
     virtual std::string start() = 0;
@@ -41,11 +48,15 @@ public:
     virtual fs::path served() const = 0;
     // The server's record of the commands it received, when it keeps one.
     virtual std::string protocolLog() const { return std::string(); }
+
+protected:
+    Listening m_listening;
 };
 
 // vsftpd needs a real local account for a login with a password: a throw-away one, made and removed here.
 class Vsftpd final : public TlsServer {
 public:
+    using TlsServer::TlsServer;
     ~Vsftpd() override {
         m_process.stop();
         if (m_accountMade) {
@@ -81,10 +92,10 @@ public:
             return "the served folder cannot be given to " + m_user;
         }
         for (int attempt = 0; attempt < 3; ++attempt) {
-            m_port = ftptest::freeLoopbackPort();
+            m_port = testsupport::freeLoopbackPort(m_listening.address);
             writeConfiguration();
             if (m_process.start({kVsftpd, (m_root.path() / "vsftpd.conf").string()}, m_port,
-                                m_root.path() / "vsftpd.out")) {
+                                m_root.path() / "vsftpd.out", m_listening.address)) {
                 return std::string();
             }
         }
@@ -99,20 +110,23 @@ public:
 private:
     void writeConfiguration() const {
         const auto& certificates = ftptest::Certificates();
-        const std::string lines[] = {"listen=YES", "listen_ipv6=NO", "background=NO", "listen_address=127.0.0.1",
-                                     "listen_port=" + std::to_string(m_port), "seccomp_sandbox=NO",
-                                     "connect_from_port_20=NO", "anonymous_enable=NO", "local_enable=YES",
-                                     "write_enable=YES", "local_umask=022", "local_root=" + served().string(),
-                                     "secure_chroot_dir=" + (m_root.path() / "empty").string(), "pasv_enable=YES",
-                                     "port_enable=YES", "max_clients=0", "max_per_ip=0",
-                                     // Explicit TLS only, for the login and the data, with data connections that resume
-                                     // the control connection's session.
-                                     "ssl_enable=YES", "force_local_logins_ssl=YES", "force_local_data_ssl=YES",
-                                     "require_ssl_reuse=YES", "rsa_cert_file=" + certificates.good.certificate.string(),
-                                     "rsa_private_key_file=" + certificates.good.key.string(),
-                                     // Every command in the log, and whether each TLS connection resumed a session.
-                                     "xferlog_enable=YES", "xferlog_std_format=NO", "log_ftp_protocol=YES",
-                                     "debug_ssl=YES", "vsftpd_log_file=" + (m_root.path() / "vsftpd.log").string()};
+        const bool ipv6 = m_listening.address == "::1";
+        const std::string lines[] = {
+            ipv6 ? "listen=NO" : "listen=YES", ipv6 ? "listen_ipv6=YES" : "listen_ipv6=NO", "background=NO",
+            (ipv6 ? "listen_address6=" : "listen_address=") + m_listening.address,
+            "listen_port=" + std::to_string(m_port), "seccomp_sandbox=NO", "connect_from_port_20=NO",
+            "anonymous_enable=NO", "local_enable=YES", "write_enable=YES", "local_umask=022",
+            "local_root=" + served().string(), "secure_chroot_dir=" + (m_root.path() / "empty").string(),
+            "pasv_enable=YES", "port_enable=YES", "max_clients=0", "max_per_ip=0",
+            // Explicit TLS only, for the login and the data, with data connections that resume
+            // the control connection's session.
+            m_listening.tls ? "ssl_enable=YES" : "ssl_enable=NO", "force_local_logins_ssl=YES",
+            "force_local_data_ssl=YES", "require_ssl_reuse=YES",
+            "rsa_cert_file=" + certificates.good.certificate.string(),
+            "rsa_private_key_file=" + certificates.good.key.string(),
+            // Every command in the log, and whether each TLS connection resumed a session.
+            "xferlog_enable=YES", "xferlog_std_format=NO", "log_ftp_protocol=YES", "debug_ssl=YES",
+            "vsftpd_log_file=" + (m_root.path() / "vsftpd.log").string()};
         std::string text;
         for (const std::string& line : lines) {
             text += line + "\n";
@@ -148,6 +162,7 @@ private:
 
 class Pyftpdlib final : public TlsServer {
 public:
+    using TlsServer::TlsServer;
     std::string start() override {
         const std::string check = std::string(kPython) + " -c 'import pyftpdlib, OpenSSL' >/dev/null 2>&1";
         if (std::system(check.c_str()) != 0) {
@@ -156,11 +171,11 @@ public:
         fs::create_directory(served());
         const auto& certificates = ftptest::Certificates();
         for (int attempt = 0; attempt < 3; ++attempt) {
-            m_port = ftptest::freeLoopbackPort();
+            m_port = testsupport::freeLoopbackPort(m_listening.address);
             if (m_process.start({kPython, FTP_SERVER_SCRIPT, std::to_string(m_port), served().string(), user(),
                                  kPassword, "--tls", certificates.good.certificate.string(),
-                                 certificates.good.key.string()},
-                                m_port, m_root.path() / "server.log")) {
+                                 certificates.good.key.string(), "--host", m_listening.address},
+                                m_port, m_root.path() / "server.log", m_listening.address)) {
                 return std::string();
             }
         }
@@ -179,13 +194,19 @@ private:
 
 enum class ServerKind { Vsftpd, Pyftpdlib };
 
-class RealTlsServer : public testing::TestWithParam<ServerKind> {
+struct ServerCase {
+    const char* name;
+    ServerKind kind;
+    Listening listening;
+};
+
+class RealTlsServer : public testing::TestWithParam<ServerCase> {
 protected:
     void SetUp() override {
-        if (GetParam() == ServerKind::Vsftpd) {
-            m_server = std::make_unique<Vsftpd>();
+        if (GetParam().kind == ServerKind::Vsftpd) {
+            m_server = std::make_unique<Vsftpd>(GetParam().listening);
         } else {
-            m_server = std::make_unique<Pyftpdlib>();
+            m_server = std::make_unique<Pyftpdlib>(GetParam().listening);
         }
         const std::string missing = m_server->start();
         if (!missing.empty()) {
@@ -207,12 +228,14 @@ TEST_P(RealTlsServer, TransfersByteForByte) {
         net::TNetFTP ftp;
         ftptest::EventLog log;
         log.attach(ftp);
+        const Listening& listening = GetParam().listening;
         ftptest::aimAt(ftp, m_server->port(), 10000ms);
-        ftp.Host = "localhost";
+        // Over IPv6 the certificate's IPv6 entry is checked; over IPv4 its host name.
+        ftp.Host = listening.address == "::1" ? "[::1]" : "localhost";
         ftp.User = m_server->user();
         ftp.Password = kPassword;
         ftp.Passive = passive;
-        ftp.UseTLS = true;
+        ftp.UseTLS = listening.tls;
         ftp.TLSCAFile = ftptest::Certificates().ca.string();
         ftp.OpenSession(true);
         for (const Row& row : rows) {
@@ -238,7 +261,7 @@ TEST_P(RealTlsServer, TransfersByteForByte) {
         ftp.CloseConnection();
     }
     const std::string protocol = m_server->protocolLog();
-    if (!protocol.empty()) {
+    if (!protocol.empty() && GetParam().listening.tls) {
         // TLS before the user name, the data protected, and no data connection without the session.
         EXPECT_LT(protocol.find("\"AUTH TLS\""), protocol.find("\"USER "));
         EXPECT_NE(protocol.find("\"PROT P\""), std::string::npos);
@@ -246,9 +269,12 @@ TEST_P(RealTlsServer, TransfersByteForByte) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RealTlsServer, testing::Values(ServerKind::Vsftpd, ServerKind::Pyftpdlib),
-                         [](const testing::TestParamInfo<ServerKind>& info) {
-                             return info.param == ServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
-                         });
+INSTANTIATE_TEST_SUITE_P(Servers, RealTlsServer,
+                         testing::Values(ServerCase{"vsftpd", ServerKind::Vsftpd, {"127.0.0.1"}},
+                                         ServerCase{"vsftpd_IPv6", ServerKind::Vsftpd, {"::1"}},
+                                         ServerCase{"vsftpd_IPv6_clear", ServerKind::Vsftpd, {"::1", false}},
+                                         ServerCase{"pyftpdlib", ServerKind::Pyftpdlib, {"127.0.0.1"}},
+                                         ServerCase{"pyftpdlib_IPv6", ServerKind::Pyftpdlib, {"::1"}}),
+                         [](const testing::TestParamInfo<ServerCase>& info) { return info.param.name; });
 
 } // namespace

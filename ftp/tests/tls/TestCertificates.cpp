@@ -50,7 +50,7 @@ TestCertificates make(const fs::path& folder) {
                                                    "[any]\ncommonName = supplied\n");
     makeCa(folder, "ca");
     makeCa(folder, "rogue");
-    const std::string local = "DNS:localhost,IP:127.0.0.1";
+    const std::string local = "DNS:localhost,IP:127.0.0.1,IP:::1";
     const std::string from = "20200101000000Z";
     const std::string until = "20991231000000Z";
     TestCertificates made;

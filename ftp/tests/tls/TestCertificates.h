@@ -15,10 +15,10 @@ struct Identity {
 // Made once per test process in a temporary folder.
 struct TestCertificates {
     std::filesystem::path ca;    // the CA the tests trust
-    Identity good;               // localhost and 127.0.0.1, from the trusted CA
+    Identity good;               // localhost, 127.0.0.1 and ::1, from the trusted CA
     Identity wrongName;          // other.example only, from the trusted CA
-    Identity expired;            // localhost and 127.0.0.1, from the trusted CA, valid in 2020 only
-    Identity untrusted;          // localhost and 127.0.0.1, from a CA nobody trusts
+    Identity expired;            // localhost, 127.0.0.1 and ::1, from the trusted CA, valid in 2020 only
+    Identity untrusted;          // localhost, 127.0.0.1 and ::1, from a CA nobody trusts
     std::filesystem::path empty; // a file without certificates
 };
 

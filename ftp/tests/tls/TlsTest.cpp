@@ -121,6 +121,7 @@ TEST(Tls, RefusalsEndTheSessionBeforeTheUserName) {
         std::string host;
         std::filesystem::path trust;
         std::string expected;
+        std::string address = "127.0.0.1"; // the server's
     };
     const auto& certificates = Certificates();
     const Row rows[] = {
@@ -130,6 +131,8 @@ TEST(Tls, RefusalsEndTheSessionBeforeTheUserName) {
          "certificate: name"},
         {"certificate without the address connected to", Server::Tls, certificates.wrongName, "127.0.0.1",
          certificates.ca, "certificate: name"},
+        {"certificate without the IPv6 address connected to", Server::Tls, certificates.wrongName, "::1",
+         certificates.ca, "certificate: name", "::1"},
         {"expired certificate", Server::Tls, certificates.expired, "localhost", certificates.ca,
          "certificate: expired"},
         {"AUTH TLS answered with 500", Server::Refuses, {}, "localhost", certificates.ca, "not offered: 500"},
@@ -161,7 +164,7 @@ TEST(Tls, RefusalsEndTheSessionBeforeTheUserName) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const TlsServerContext context(row.server == Server::Tls ? row.identity : certificates.good);
-        ScriptedServer server([&](ServerSession& s) {
+        ScriptedServer server(row.address, [&](ServerSession& s) {
             if (row.server == Server::NeverReached) {
                 return;
             }
@@ -226,6 +229,7 @@ TEST(Tls, ProtectedSessionsMoveDataOnlyUnderTls) {
         End end;
         std::filesystem::path trust; // empty: the test CA
         std::string expected = "no failure";
+        std::string address = "127.0.0.1"; // the server's
     };
     const auto& certificates = Certificates();
     const Row rows[] = {
@@ -233,6 +237,8 @@ TEST(Tls, ProtectedSessionsMoveDataOnlyUnderTls) {
         {"passive download", true, false, End::Clean, {}},
         {"active upload", false, true, End::Clean, {}},
         {"passive upload", true, true, End::Clean, {}},
+        {"active download over IPv6", false, false, End::Clean, {}, "no failure", "::1"},
+        {"passive upload over IPv6", true, true, End::Clean, {}, "no failure", "::1"},
         {"the server's own certificate as the only trust", true, false, End::Clean, certificates.good.certificate},
         {"small download from a server that awaits the client's TLS close", false, false, End::AwaitsClientClose, {}},
         {"download cut short without the TLS close",
@@ -253,7 +259,7 @@ TEST(Tls, ProtectedSessionsMoveDataOnlyUnderTls) {
         SCOPED_TRACE(row.name);
         const TlsServerContext context(certificates.good);
         std::string received;
-        ScriptedServer server([&](ServerSession& s) {
+        ScriptedServer server(row.address, [&](ServerSession& s) {
             TlsServerLink control(context, s.fd());
             protectedLogin(s, control);
             readTls(s, control);
@@ -292,7 +298,8 @@ TEST(Tls, ProtectedSessionsMoveDataOnlyUnderTls) {
         EventLog log;
         log.attach(ftp);
         ftptest::aimAt(ftp, server.port(), row.end == End::Silent ? 1000ms : 5000ms);
-        ftp.Host = "localhost";
+        // An IPv6 address is checked against the certificate's IPv6 entry.
+        ftp.Host = row.address == "::1" ? "[::1]" : "localhost";
         ftp.Passive = row.passive;
         ftp.UseTLS = true;
         ftp.TLSCAFile = (row.trust.empty() ? certificates.ca : row.trust).string();
@@ -322,7 +329,7 @@ TEST(Tls, ProtectedSessionsMoveDataOnlyUnderTls) {
         ASSERT_EQ(commands.size(), 10u);
         EXPECT_THAT(std::vector<std::string>(commands.begin(), commands.begin() + 7),
                     ElementsAre("AUTH TLS", "user bob", "pass secret", "PBSZ 0", "PROT P", "type I", "syst"));
-        EXPECT_THAT(commands[7], StartsWith(row.passive ? "PASV" : "PORT "));
+        EXPECT_THAT(commands[7], StartsWith(row.passive ? "EPSV" : row.address == "::1" ? "EPRT |2|::1|" : "PORT "));
         EXPECT_EQ(commands[8], row.upload ? "STOR f" : "retr f");
         EXPECT_EQ(commands[9], "data resumed");
         if (row.expected == "no failure") {

@@ -117,6 +117,11 @@ Transfer::~Transfer() {
 }
 
 void Transfer::NetFTP1Connected(net::TNetComponent&) {
+    // Which of the server's addresses answered: a name may have several, of both families.
+    if (textfil::VerboseLogging()) {
+        const net::TNetSocketHandle& socket = m_client.Socket();
+        log("FTP: " + m_client.Host + " svarte på " + net::EndpointText(socket.RemoteAddress, socket.RemotePort));
+    }
     m_observer.stateChanged("Tilkoblet");
 }
 

@@ -10,8 +10,9 @@ namespace transfertest {
 
 namespace {
 
-std::vector<std::string> optionsFor(FtpServerProcess::Behaviour behaviour, const FtpServerProcess::TlsIdentity* tls) {
-    std::vector<std::string> options;
+std::vector<std::string> optionsFor(FtpServerProcess::Behaviour behaviour, const FtpServerProcess::TlsIdentity* tls,
+                                    const std::string& address) {
+    std::vector<std::string> options{"--host", address};
     switch (behaviour) {
     case FtpServerProcess::Behaviour::ShortRetr:
         options.emplace_back("--short-retr");
@@ -37,10 +38,11 @@ int FreeLoopbackPort() {
 #ifdef _WIN32
 
 FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
-                                   Behaviour behaviour, const TlsIdentity* tls)
+                                   Behaviour behaviour, const TlsIdentity* tls, const std::string& address)
     : m_root(std::move(root)) {
     std::filesystem::create_directories(m_root);
-    m_brokered = std::make_unique<testsupport::BrokeredFtpServer>(m_root, user, password, optionsFor(behaviour, tls));
+    m_brokered =
+        std::make_unique<testsupport::BrokeredFtpServer>(m_root, user, password, optionsFor(behaviour, tls, address));
     m_port = m_brokered->port();
 }
 
@@ -55,19 +57,19 @@ void FtpServerProcess::stop() {
 #else
 
 FtpServerProcess::FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
-                                   Behaviour behaviour, const TlsIdentity* tls)
+                                   Behaviour behaviour, const TlsIdentity* tls, const std::string& address)
     : m_root(std::move(root)) {
     std::filesystem::create_directories(m_root);
     // A port freed a moment ago may be taken again before the server binds it: try a few. The server's
     // chatter would only clutter the test output.
     for (int attempt = 0; attempt < 5 && !m_process.running(); ++attempt) {
-        m_port = FreeLoopbackPort();
+        m_port = testsupport::freeLoopbackPort(address);
         std::vector<std::string> args{
             "/usr/bin/python3", FTP_SERVER_SCRIPT, std::to_string(m_port), m_root.string(), user, password};
-        for (std::string& option : optionsFor(behaviour, tls)) {
+        for (std::string& option : optionsFor(behaviour, tls, address)) {
             args.push_back(std::move(option));
         }
-        m_process.start(args, m_port, "/dev/null");
+        m_process.start(args, m_port, "/dev/null", address);
     }
     if (!m_process.running()) {
         throw std::runtime_error("the FTP server did not start");

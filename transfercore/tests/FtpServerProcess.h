@@ -20,8 +20,10 @@ public:
         std::filesystem::path key;
     };
 
+    // Listens on address: 127.0.0.1, or ::1 for IPv6.
     FtpServerProcess(std::filesystem::path root, std::string user, std::string password,
-                     Behaviour behaviour = Behaviour::Normal, const TlsIdentity* tls = nullptr);
+                     Behaviour behaviour = Behaviour::Normal, const TlsIdentity* tls = nullptr,
+                     const std::string& address = "127.0.0.1");
     ~FtpServerProcess();
     FtpServerProcess(const FtpServerProcess&) = delete;
     FtpServerProcess& operator=(const FtpServerProcess&) = delete;

@@ -1,5 +1,6 @@
 // The transfer core against a real FTP server on loopback, without a window: log lines, error
 // numbers, local files and the events a view gets.
+#include "TestSockets.h"
 #include "TransferFixture.h"
 #include "ftplocal.h"
 
@@ -43,6 +44,50 @@ TEST_F(FtpTransferTest, SecondDownloadKeepsThePreviousVersion) {
     EXPECT_EQ(core.seen.counts.back(), 10);
     EXPECT_EQ(core.seen.lastMaximum, 10);
     EXPECT_EQ(core.seen.finished, WindowAfter::Close);
+}
+
+TEST_F(FtpTransferTest, ServerByAddressOfEitherFamilyOrByAName) {
+    struct Row {
+        const char* name;
+        const char* listening;              // the server's address
+        const char* server;                 // the entry's
+        std::vector<std::string> addresses; // of the name, when it is one
+        const char* answered;
+    };
+    const Row rows[] = {
+        {"IPv6 address in brackets", "::1", "[::1]", {}, "[::1]"},
+        {"IPv6 address without brackets", "::1", "::1", {}, "[::1]"},
+        // On ::1 a listener whose queue is full never answers.
+        {"a name whose first address is dead", "127.0.0.1", "ftp.test", {"::1", "127.0.0.1"}, "127.0.0.1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetAll();
+        m_server = std::make_unique<FtpServerProcess>(m_env.root() / "server", kUser, kPassword,
+                                                      FtpServerProcess::Behaviour::Normal, nullptr, row.listening);
+        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry(row.server, m_server->port(), kUser, kPassword));
+        textfil::SetVerboseLogging(true);
+        int port = m_server->port();
+        testsupport::TestSocket dead;
+        std::vector<testsupport::TestSocket> fillers;
+        if (!row.addresses.empty()) {
+            dead = testsupport::listenOn("::1", 0, port);
+            for (int i = 0; i < 4; ++i) {
+                fillers.push_back(testsupport::startConnecting(port, "::1"));
+            }
+        }
+        testsupport::WriteFileBytes(remote("tall.csv"), "1;2;3");
+        CoreTransfer core;
+        core.client.Resolver = [&](const std::string&) { return row.addresses; };
+
+        core.run.HentFil(local("tall.csv"));
+
+        EXPECT_EQ(ftpunit::ftpfeil(), 0);
+        EXPECT_EQ(testsupport::ReadFileBytes(local("tall.csv")), "1;2;3");
+        EXPECT_THAT(logMessages(), ::testing::Contains("FTP: " + std::string(row.server) + " svarte på " +
+                                                       row.answered + ":" + std::to_string(port)));
+        fs::remove(local("tall.csv"));
+    }
 }
 
 TEST_F(FtpTransferTest, EmptyRemoteFileLeavesTheTemporaryFileAndMovesNothing) {

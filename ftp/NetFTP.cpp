@@ -147,21 +147,31 @@ void TNetFTP::DownloadContinuing(const std::string& remoteName, TNetStream& stre
     const bool continuable = size >= 0 && DownloadRetries > 0 && HasFeature(Features(), "REST STREAM");
     const std::string modified =
         continuable && HasFeature(Features(), "MDTM") ? QueryModificationTime(remoteName) : std::string();
+    // A transfer ended with 426 goes on in a new session anyway: waiting for a 226 after it would only delay.
+    m_abortEndsTransfer = continuable;
+    const struct Restore {
+        bool& flag;
+        ~Restore() { flag = false; }
+    } restore{m_abortEndsTransfer};
     for (int retry = 1;; ++retry) {
         const std::int64_t from = stream.Position();
         std::exception_ptr failure;
+        bool aborted = false;
         try {
             DownloadToStream(remoteName, stream, from - start);
+        } catch (const ENetProtocolReplyError& error) {
+            failure = std::current_exception();
+            aborted = error.code() == 426;
         } catch (...) {
             failure = std::current_exception();
         }
-        // A 426 that a 226 follows ends the transfer without an exception, but not always with every byte.
-        const bool whole = !failure && stream.Position() - start >= size;
-        if (!continuable || m_transferBreak.empty() || whole || stream.Position() == from || retry > DownloadRetries) {
-            if (failure) {
-                std::rethrow_exception(failure);
-            }
+        // Without a failure the caller sees what came, whole or short. When every byte came, a 426 is no
+        // reason to fetch any again.
+        if (!failure || (aborted && continuable && stream.Position() - start == size)) {
             return;
+        }
+        if (!continuable || m_transferBreak.empty() || stream.Position() == from || retry > DownloadRetries) {
+            std::rethrow_exception(failure);
         }
         if (OnRetry) {
             OnRetry(retry, stream.Position() - start, m_transferBreak);
@@ -356,6 +366,9 @@ void TNetFTP::awaitFinalReply() {
         return;
     }
     m_transferBreak = LastReplyLine();
+    if (m_abortEndsTransfer) {
+        throw ENetProtocolReplyError(LastReplyLine(), ReplyCode);
+    }
     // Some servers follow a 426 with a 226; others end the transfer with the 426 alone, for example
     // when the file shrank while it was sent. Waiting the whole idle time-out for a 226 that never
     // comes would only keep the user waiting, so this wait is short.

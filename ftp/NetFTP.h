@@ -175,6 +175,7 @@ private:
     std::optional<std::vector<std::string>> m_features; // once asked in this session
     bool m_extendedPassiveRefused = false;              // EPSV refused in this session
     std::string m_transferBreak;                        // why the last transfer's data connection broke
+    bool m_abortEndsTransfer = false;                   // a final 426 raises at once, without a 226 awaited
 };
 
 } // namespace net

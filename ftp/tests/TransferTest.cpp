@@ -1,5 +1,6 @@
 // Data transfers against the scripted server: active and passive, reply handling, hostile endpoints,
 // time-outs.
+#include "BreakingServer.h"
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
 
@@ -636,6 +637,127 @@ TEST(Transfer, TimeOutPaths) {
         EXPECT_LT(took, 1500ms);
         EXPECT_EQ(ftp.DataConnection(), nullptr);
         ftp.CloseConnection();
+    }
+}
+
+TEST(Transfer, BrokenDownloadGoesOnWhereItStopped) {
+    using Break = ftptest::BreakingServer::Break;
+    enum class Ends { Whole, Raised, NotContinued };
+    struct Row {
+        const char* name;
+        std::vector<std::int64_t> breakAt;
+        Break how = Break::CloseWith426;
+        Ends ends = Ends::Whole;
+        std::vector<std::int64_t> retriesFrom = {}; // where each retry went on
+        bool passive = false;
+        std::chrono::milliseconds idle = 3000ms;
+        bool offersRest = true;
+        std::string modified = "20260108101502";
+        int changedFrom = 0;
+        std::string changedModified = "20260108101502";
+        std::string changedContent = {}; // empty: the same bytes
+        std::string address = "127.0.0.1";
+    };
+    const Row rows[] = {
+        {.name = "three 426s, active", .breakAt = {100000, 300000, 700000}, .retriesFrom = {100000, 300000, 700000}},
+        {.name = "three 426s, passive",
+         .breakAt = {100000, 300000, 700000},
+         .retriesFrom = {100000, 300000, 700000},
+         .passive = true},
+        {.name = "two resets", .breakAt = {200000, 600000}, .how = Break::Reset, .retriesFrom = {200000, 600000}},
+        {.name = "silence: the time-out",
+         .breakAt = {500000},
+         .how = Break::Stall,
+         .retriesFrom = {500000},
+         .idle = 300ms},
+        {.name = "over IPv6, passive", .breakAt = {100000}, .retriesFrom = {100000}, .passive = true, .address = "::1"},
+        {.name = "without MDTM the size alone decides", .breakAt = {100000}, .retriesFrom = {100000}, .modified = ""},
+        {.name = "a fourth break is the end",
+         .breakAt = {100000, 200000, 300000, 400000},
+         .ends = Ends::Raised,
+         .retriesFrom = {100000, 200000, 300000}},
+        {.name = "nothing before the break", .breakAt = {0}, .ends = Ends::Raised},
+        {.name = "no REST STREAM in FEAT",
+         .breakAt = {500000},
+         .how = Break::Stall,
+         .ends = Ends::Raised,
+         .idle = 300ms,
+         .offersRest = false},
+        {.name = "size changed",
+         .breakAt = {100000},
+         .ends = Ends::NotContinued,
+         .retriesFrom = {100000},
+         .changedFrom = 2,
+         .changedContent = ftptest::pattern(999999)},
+        {.name = "modification time changed",
+         .breakAt = {100000},
+         .ends = Ends::NotContinued,
+         .retriesFrom = {100000},
+         .changedFrom = 2,
+         .changedModified = "20260108101503"},
+    };
+    const std::string content = ftptest::pattern(1000000);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.how == Break::Reset && testsupport::RunningUnderWine()) {
+            continue; // kResetNeedsARealSystem
+        }
+        ftptest::BreakingServer server({.content = content,
+                                        .breakAt = row.breakAt,
+                                        .how = row.how,
+                                        .offersRest = row.offersRest,
+                                        .modified = row.modified,
+                                        .changedFrom = row.changedFrom,
+                                        .changedContent = row.changedContent.empty() ? content : row.changedContent,
+                                        .changedModified = row.changedModified,
+                                        .address = row.address});
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port(), row.idle);
+        ftp.Host = row.address;
+        ftp.Passive = row.passive;
+        ftp.RetryPause = 0ms;
+        std::vector<std::int64_t> retriesFrom;
+        ftp.OnRetry = [&](int retry, std::int64_t from, const std::string& cause) {
+            EXPECT_EQ(retry, static_cast<int>(retriesFrom.size()) + 1);
+            EXPECT_FALSE(cause.empty());
+            retriesFrom.push_back(from);
+        };
+        ftp.OpenSession(true);
+        net::TNetMemoryStream stream;
+        switch (row.ends) {
+        case Ends::Whole:
+            ftp.DownloadContinuing("f", stream, static_cast<std::int64_t>(content.size()));
+            EXPECT_TRUE(stream.Bytes() == content);
+            EXPECT_EQ(server.bytesSent(), static_cast<std::int64_t>(content.size())) << "no byte sent twice";
+            break;
+        case Ends::Raised:
+            EXPECT_THROW(ftp.DownloadContinuing("f", stream, static_cast<std::int64_t>(content.size())),
+                         net::ENetException);
+            EXPECT_TRUE(stream.Bytes() == content.substr(0, stream.Bytes().size()));
+            break;
+        case Ends::NotContinued:
+            EXPECT_THROW(ftp.DownloadContinuing("f", stream, static_cast<std::int64_t>(content.size())),
+                         net::ENetDownloadNotContinued);
+            EXPECT_EQ(stream.Bytes().size(), static_cast<std::size_t>(row.breakAt.front()));
+            break;
+        }
+        ftp.CloseConnection();
+        EXPECT_EQ(retriesFrom, row.retriesFrom);
+        std::vector<std::string> restarts;
+        for (const std::string& command : server.commands()) {
+            if (command.rfind("REST ", 0) == 0) {
+                restarts.push_back(command.substr(5));
+            }
+        }
+        const std::vector<std::string> expected = row.ends == Ends::NotContinued ? std::vector<std::string>() : [&] {
+            std::vector<std::string> texts;
+            for (const std::int64_t from : row.retriesFrom) {
+                texts.push_back(std::to_string(from));
+            }
+            return texts;
+        }();
+        EXPECT_EQ(restarts, expected);
+        EXPECT_EQ(server.error(), "");
     }
 }
 

@@ -1,22 +1,22 @@
-// The FTP transfer window and the FTP entry it works from.
+// The FTP transfer window of the Qt face, and the FTP entry it works from.
 //
 // A host program sets the server folder (setFtpmappe) and calls SendFil or HentFil on the window
 // the program created; the outcome is in ftpfeil(), the log and the local files. The connection
 // settings come from the entry "SERVER-SETTING-FTP" of SOLVEMAR.INI, loaded before each transfer.
-// The steps themselves are the transfer core's (ftptransfer.h); the window shows how they go.
+// The steps themselves are the transfer core's (ftptransfer.h), and what the window shows of them
+// is its model's (TransferWindow.h); the window draws it.
 #pragma once
 
 #include "NetFTP.h"
+#include "TransferWindow.h"
 #include "ftpentry.h"
 #include "ftplocal.h"
 #include "ftpstate.h"
 #include "ftptransfer.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,7 +26,7 @@ class QStatusBar;
 
 namespace ftpunit {
 
-class TFTPform : public QWidget, public TransferObserver {
+class TFTPform : public QWidget, public TransferWindowView {
     Q_OBJECT
 
 public:
@@ -43,21 +43,18 @@ public:
 
     void FormShow();
 
-    // The transfer's events, shown in the controls.
-    void transferStarted(const std::string& fileName) override;
-    void connecting(const std::string& host, const std::string& user) override;
-    void sizeKnown(std::int64_t size) override;
-    void stateChanged(const std::string& text) override;
-    void progressed(std::int64_t count, std::int64_t maximum) override;
-    void transferFinished(WindowAfter after) override;
-
-    // The progress in bytes; the bar itself counts in larger units when the size passes its int
-    // range. A negative maximum is refused.
-    bool setProgressMaximum(std::int64_t maximum);
-    void setProgressPosition(std::int64_t position);
-    std::int64_t progressPosition() const { return m_progressPosition; }
-    std::int64_t progressMaximum() const { return m_progressMaximum; }
+    // What the window shows, in bytes and texts.
+    const TransferWindowModel& model() const { return m_window.model(); }
     QString panelText(int panel) const;
+
+    // The transfer window's controls, told what to show.
+    void showWindow() override;
+    void hideWindow() override;
+    void showFileName(const std::string& name) override;
+    void showProgress(int barMaximum, int barPosition, const std::string& countText) override;
+    void showState(const std::string& text) override;
+    void repaintWindow() override;
+    void letPaintsThrough() override;
 
     QLabel* ftpfil;
     QProgressBar* ProgressBar1;
@@ -68,19 +65,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // Puts the latest count into the progress controls and repaints them, at most every few
-    // milliseconds unless forced, and lets paint events through so the window stays drawn while
-    // the transfer blocks the thread.
-    void repaintProgress(bool force);
-
     QLabel* m_panel0;
     QLabel* m_panel1;
-    std::int64_t m_progressMaximum = 100;
-    std::int64_t m_progressPosition = 0;
-    int m_progressShift = 0;
-    std::int64_t m_workCount = 0;
-    QElapsedTimer m_paintClock;
-    // After NetFTP1, so that it lets go of the client's events before the client goes.
+    TransferWindow m_window;
+    // After NetFTP1 and the window, so that it lets go of the client's events before either goes.
     Transfer m_transfer;
 };
 

@@ -1,7 +1,6 @@
 #include "serveroppsett.h"
 
 #include "Felles.h"
-#include "hs_reg.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -11,25 +10,9 @@
 #include <QProxyStyle>
 #include <QShowEvent>
 
-#include <array>
-#include <utility>
-
 namespace serveroppsett {
 
 namespace {
-
-// The step from the check box "SSL" down to "Passiv", by which the dialog is taller too.
-constexpr int kPassivRowHeight = 24;
-
-constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kDefaultPorts{{
-    {"FTP", "21"},
-    {"HTTP", "80"},
-    {"LOG", "80"},
-    {"CFG", "21"},
-    {"SMB", "445"},
-    {"MAIL", "80"},
-    {"RDP", "3389"},
-}};
 
 // Masks with "*" whatever the platform's usual password character is.
 class StarPasswordStyle : public QProxyStyle {
@@ -44,91 +27,73 @@ public:
 };
 
 std::string toText(const QString& text) {
-    return felles::CutText(text.toLocal8Bit().toStdString());
+    return text.toLocal8Bit().toStdString();
 }
 
 QString fromText(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), qsizetype(text.size()));
 }
 
-QLineEdit* addEdit(QWidget* parent, const char* name, int left, int top, int width) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(left, top, width, 21);
-    return edit;
+QString fromUtf8(std::u8string_view text) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(text.data()), qsizetype(text.size()));
 }
 
 } // namespace
 
-std::string SectionName(std::string_view kind) {
-    return "SERVER-SETTING-" + std::string(kind);
-}
-
-std::string DefaultPort(std::string_view kind) {
-    for (const auto& [type, defaultPort] : kDefaultPorts) {
-        if (kind == type) {
-            return std::string(defaultPort);
-        }
-    }
-    return {};
-}
-
 TServerOppsettForm::TServerOppsettForm(QWidget* parent) : QDialog(parent) {
     setObjectName("ServerOppsettForm");
-    setWindowTitle(QString::fromUtf8("Oppsett på server"));
+    setWindowTitle(fromUtf8(kDesignCaption));
     setFont(QFont("MS Sans Serif", 8));
-    // One row taller than the original design, for "Passiv" under "SSL".
-    setFixedSize(449, 283 + kPassivRowHeight);
-
-    addLabel("Navn:", 56, 32);
-    navn = addEdit(this, "navn", 56, 48, 329);
-    addLabel("Server:", 56, 88);
-    server = addEdit(this, "server", 56, 104, 329);
-    addLabel("Mappe:", 56, 144);
-    mappe = addEdit(this, "mappe", 56, 160, 329);
-    addLabel("Brukernavn:", 56, 200);
-    brukernavn = addEdit(this, "brukernavn", 56, 216, 97);
-    addLabel("Passord:", 160, 200);
-    passord = addEdit(this, "passord", 160, 216, 97);
-    addLabel("Port:", 264, 200);
-    port = addEdit(this, "port", 264, 216, 57);
-    SSLL = new QCheckBox("SSL", this);
-    SSLL->setObjectName("SSLL");
-    SSLL->setGeometry(336, 218, 49, 17);
-    Passiv = new QCheckBox("Passiv", this);
-    Passiv->setObjectName("Passiv");
-    Passiv->setGeometry(336, 218 + kPassivRowHeight, 65, 17);
+    setFixedSize(kClientWidth, kClientHeight);
+    addControls();
 
     auto* style = new StarPasswordStyle;
     style->setParent(passord);
     passord->setStyle(style);
     passord->setEchoMode(QLineEdit::Password);
-    passord->setToolTip(QString::fromUtf8("Dobbelklikk for å skjule/vise passord i klartekst"));
-    SSLL->setToolTip(QString::fromUtf8("Krypterer innlogging og overføring med TLS (FTPS). Serverens sertifikat må "
-                                       "kunne bekreftes mot systemets sertifikater eller filen i nøkkelen sslca."));
+    passord->setToolTip(fromUtf8(kPassordTip));
+    SSLL->setToolTip(fromUtf8(kSslTip));
     passord->installEventFilter(this);
-
-    setTabOrder(navn, server);
-    setTabOrder(server, mappe);
-    setTabOrder(mappe, brukernavn);
-    setTabOrder(brukernavn, passord);
-    setTabOrder(passord, port);
-    setTabOrder(port, SSLL);
-    setTabOrder(SSLL, Passiv);
 }
 
 TServerOppsettForm::~TServerOppsettForm() = default;
 
-QLabel* TServerOppsettForm::addLabel(const char* text, int left, int top) {
-    auto* label = new QLabel(QString::fromUtf8(text), this);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
+void TServerOppsettForm::addControls() {
+    QWidget* previous = nullptr;
+    for (const ControlPlace& place : Controls()) {
+        if (place.kind == ControlKind::Label) {
+            auto* label = new QLabel(fromUtf8(place.caption), this);
+            label->move(place.left, place.top);
+            label->adjustSize();
+            continue;
+        }
+        QWidget* control = nullptr;
+        if (place.kind == ControlKind::CheckBox) {
+            control = new QCheckBox(fromUtf8(place.caption), this);
+        } else {
+            control = new QLineEdit(this);
+        }
+        control->setObjectName(place.name);
+        control->setGeometry(place.left, place.top, place.width, place.height);
+        // The table lists the fields in tab order.
+        if (previous != nullptr) {
+            setTabOrder(previous, control);
+        }
+        previous = control;
+    }
+    navn = findChild<QLineEdit*>("navn");
+    server = findChild<QLineEdit*>("server");
+    mappe = findChild<QLineEdit*>("mappe");
+    brukernavn = findChild<QLineEdit*>("brukernavn");
+    passord = findChild<QLineEdit*>("passord");
+    port = findChild<QLineEdit*>("port");
+    SSLL = findChild<QCheckBox*>("SSLL");
+    Passiv = findChild<QCheckBox*>("Passiv");
 }
 
 void TServerOppsettForm::VisServerOppsett(const std::string& caption, const std::string& kind) {
     setWindowTitle(fromText(felles::CutText(caption)));
-    m_servertype = felles::CutText(kind);
+    m_model.setServertype(kind);
     if (parentWidget() != nullptr) {
         // Centred on the owner.
         const QRect owner = parentWidget()->window()->frameGeometry();
@@ -138,35 +103,27 @@ void TServerOppsettForm::VisServerOppsett(const std::string& caption, const std:
 }
 
 void TServerOppsettForm::FormShow() {
-    hs_reg::setsection(SectionName(m_servertype));
-    navn->setText(fromText(hs_reg::readstr("name")));
-    server->setText(fromText(hs_reg::readstr("server")));
-    mappe->setText(fromText(hs_reg::readstr("folder")));
-    brukernavn->setText(fromText(hs_reg::readstr("username")));
-    passord->setText(fromText(felles::AvdekkTekst(hs_reg::readstr("password"))));
-    port->setText(fromText(hs_reg::readstr("port")));
-    SSLL->setChecked(hs_reg::readbool("SSL"));
-    Passiv->setChecked(hs_reg::readbool("passive"));
-    hs_reg::resetsection();
+    const ServerEntryFields fields = m_model.FormShow();
+    navn->setText(fromText(fields.navn));
+    server->setText(fromText(fields.server));
+    mappe->setText(fromText(fields.mappe));
+    brukernavn->setText(fromText(fields.brukernavn));
+    passord->setText(fromText(fields.passord));
+    port->setText(fromText(fields.port));
+    SSLL->setChecked(fields.SSLL);
+    Passiv->setChecked(fields.Passiv);
     navn->setFocus();
-    m_unsaved = true;
 }
 
 void TServerOppsettForm::FormClose() {
-    m_unsaved = false;
-    hs_reg::setsection(SectionName(m_servertype));
-    hs_reg::writestr("name", toText(navn->text()));
-    hs_reg::writestr("server", toText(server->text()));
-    hs_reg::writestr("folder", toText(mappe->text()));
-    hs_reg::writestr("username", toText(brukernavn->text()));
-    hs_reg::writestr("password", felles::SkjulTekst(toText(passord->text())));
-    if (port->text().isEmpty()) {
-        port->setText(fromText(DefaultPort(m_servertype)));
+    ServerEntryFields fields{toText(navn->text()),       toText(server->text()),  toText(mappe->text()),
+                             toText(brukernavn->text()), toText(passord->text()), toText(port->text()),
+                             SSLL->isChecked(),          Passiv->isChecked()};
+    const std::string typedPort = fields.port;
+    // An empty port is saved as the kind's default, and the field shows it.
+    if (m_model.FormClose(fields) && fields.port != typedPort) {
+        port->setText(fromText(fields.port));
     }
-    hs_reg::writestr("port", toText(port->text()));
-    hs_reg::writebool("SSL", SSLL->isChecked());
-    hs_reg::writebool("passive", Passiv->isChecked());
-    hs_reg::resetsection();
 }
 
 void TServerOppsettForm::passordDblClick() {
@@ -181,7 +138,7 @@ void TServerOppsettForm::showEvent(QShowEvent* event) {
 }
 
 void TServerOppsettForm::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous() && m_unsaved) {
+    if (!event->spontaneous() && m_model.unsaved()) {
         FormClose();
     }
     QDialog::hideEvent(event);
@@ -189,7 +146,7 @@ void TServerOppsettForm::hideEvent(QHideEvent* event) {
 
 void TServerOppsettForm::done(int result) {
     // Close button, Esc and accept all end here; save before the dialog goes.
-    if (m_unsaved) {
+    if (m_model.unsaved()) {
         FormClose();
     }
     QDialog::done(result);

@@ -107,6 +107,9 @@ Transfer::Transfer(net::TNetFTP& client, TransferObserver& observer) : m_client(
     m_client.OnWork = [this](net::TNetComponent& sender, net::TWorkMode mode, std::int64_t count) {
         NetFTP1Work(sender, mode, count);
     };
+    m_client.OnRetry = [this](int retry, std::int64_t from, const std::string& cause) {
+        NetFTP1Retry(retry, from, cause);
+    };
 }
 
 Transfer::~Transfer() {
@@ -114,6 +117,7 @@ Transfer::~Transfer() {
     m_client.OnDisconnected = nullptr;
     m_client.OnWorkBegin = nullptr;
     m_client.OnWork = nullptr;
+    m_client.OnRetry = nullptr;
 }
 
 void Transfer::NetFTP1Connected(net::TNetComponent&) {
@@ -138,7 +142,16 @@ void Transfer::NetFTP1WorkBegin(net::TNetComponent&, net::TWorkMode mode, std::i
 }
 
 void Transfer::NetFTP1Work(net::TNetComponent&, net::TWorkMode, std::int64_t count) {
-    m_observer.progressed(count, m_size);
+    m_observer.progressed(m_counted + count, m_size);
+}
+
+void Transfer::NetFTP1Retry(int retry, std::int64_t from, const std::string& cause) {
+    const int retries = m_client.DownloadRetries;
+    log("FTP: forbindelsen brøt etter " + std::to_string(from) + " av " + std::to_string(m_size) + " byte (" +
+        felles::CutText(felles::OneLine(cause)) + "); fortsetter derfra, forsøk " + std::to_string(retry) + " av " +
+        std::to_string(retries));
+    m_counted = from;
+    m_observer.retrying(retry, retries, from);
 }
 
 void Transfer::setSize(std::int64_t size) {
@@ -165,6 +178,7 @@ void Transfer::begin(const std::string& L) {
     s.serverReply.clear();
     s.tlsRefusal.clear();
     m_size = -1;
+    m_counted = 0;
     m_observer.transferStarted(FileNameOf(L));
 }
 

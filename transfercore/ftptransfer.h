@@ -34,6 +34,9 @@ public:
     virtual void stateChanged(const std::string& /*text*/) {}
     // Bytes moved so far by this transfer; maximum is the known size, or -1 when none is known.
     virtual void progressed(std::int64_t /*count*/, std::int64_t /*maximum*/) {}
+    // The download's data connection broke after count bytes: it goes on from there in a new session,
+    // retry number retry of at most retries. The counts that follow go on from count.
+    virtual void retrying(int /*retry*/, int /*retries*/, std::int64_t /*count*/) {}
     // The network part is over; what follows (putting a download in place) needs no view.
     virtual void transferFinished(WindowAfter /*after*/) {}
 };
@@ -63,6 +66,8 @@ public:
     void NetFTP1Disconnected(net::TNetComponent& sender);
     void NetFTP1WorkBegin(net::TNetComponent& sender, net::TWorkMode mode, std::int64_t countMax);
     void NetFTP1Work(net::TNetComponent& sender, net::TWorkMode mode, std::int64_t count);
+    // A broken download goes on from byte from.
+    void NetFTP1Retry(int retry, std::int64_t from, const std::string& cause);
 
 private:
     void begin(const std::string& L);
@@ -71,7 +76,8 @@ private:
 
     net::TNetFTP& m_client;
     TransferObserver& m_observer;
-    std::int64_t m_size = -1; // of the running operation, once known
+    std::int64_t m_size = -1;   // of the running operation, once known
+    std::int64_t m_counted = 0; // bytes of earlier attempts of a download that broke: progress goes on from there
 };
 
 } // namespace ftpunit

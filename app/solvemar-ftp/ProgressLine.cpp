@@ -48,6 +48,7 @@ void ProgressLine::transferStarted(const std::string& fileName) {
     m_fileName = fileName;
     m_count = 0;
     m_maximum = -1;
+    m_retry.clear();
     m_start = Clock::now();
 }
 
@@ -63,6 +64,12 @@ void ProgressLine::progressed(std::int64_t count, std::int64_t maximum) {
     }
 }
 
+void ProgressLine::retrying(int retry, int retries, std::int64_t count) {
+    m_retry = "  (nytt forsøk " + std::to_string(retry) + " av " + std::to_string(retries) + ")";
+    m_count = count;
+    draw();
+}
+
 void ProgressLine::transferFinished(ftpunit::WindowAfter) {
     if (!m_drawing) {
         return;
@@ -76,7 +83,7 @@ void ProgressLine::transferFinished(ftpunit::WindowAfter) {
 void ProgressLine::draw() {
     m_drawn = Clock::now();
     const std::string text =
-        lineText(m_fileName, m_count, m_maximum, std::chrono::duration<double>(m_drawn - m_start).count());
+        lineText(m_fileName, m_count, m_maximum, std::chrono::duration<double>(m_drawn - m_start).count()) + m_retry;
     // Blanks over the end of a longer line drawn before.
     const std::string blanks(m_width > text.size() ? m_width - text.size() : 0, ' ');
     WriteText(m_out, "\r" + text + blanks);

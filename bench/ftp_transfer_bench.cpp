@@ -1,6 +1,7 @@
 // FTP client benchmarks. The transfer and session benchmarks need a server (bench/ftp-compare starts
 // one and sets the variables below); the silent-wait benchmark brings its own.
-//   FTP_BENCH_PORT      port of the server on 127.0.0.1 (anonymous login)
+//   FTP_BENCH_PORT      port of the server (anonymous login)
+//   FTP_BENCH_HOST      the server's address (default 127.0.0.1; ::1 for IPv6)
 //   FTP_BENCH_REMOTE    remote file to download (default big.bin)
 //   FTP_BENCH_UPLOAD    remote name for uploads (default up/bench.bin)
 //   FTP_BENCH_LOCAL     local file to upload
@@ -42,7 +43,7 @@ bool configured(benchmark::State& state) {
 }
 
 void aim(net::TNetFTP& ftp) {
-    ftp.Host = "127.0.0.1";
+    ftp.Host = env("FTP_BENCH_HOST", "127.0.0.1");
     ftp.Port = std::stoi(env("FTP_BENCH_PORT"));
     ftp.User = "anonymous";
     ftp.Password = "bench@";

@@ -207,6 +207,79 @@ void BM_SilentWait(benchmark::State& state) {
 }
 BENCHMARK(BM_SilentWait)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// A listener on the loopback address of the family at port (0: any free one), with the backlog given; the
+// port it got in port.
+int listenOn(int family, int backlog, int& port) {
+    const int listener = ::socket(family, SOCK_STREAM, 0);
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    if (family == AF_INET6) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = in6addr_loopback;
+        v6.sin6_port = htons(static_cast<std::uint16_t>(port));
+        length = sizeof v6;
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        v4.sin_port = htons(static_cast<std::uint16_t>(port));
+        length = sizeof v4;
+    }
+    ::bind(listener, reinterpret_cast<sockaddr*>(&storage), length);
+    ::listen(listener, backlog);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&storage), &length);
+    port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
+                                    : reinterpret_cast<sockaddr_in&>(storage).sin_port);
+    return listener;
+}
+
+// The connect to a name whose first address never answers (::1 with a full queue: its requests are dropped)
+// and whose second one does (127.0.0.1), with the default time-out; reports the median of 20.
+void BM_ConnectFirstAddressDead(benchmark::State& state) {
+    int port = 0;
+    const int live = listenOn(AF_INET, 64, port);
+    const int dead = listenOn(AF_INET6, 0, port);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        to.sin6_addr = in6addr_loopback;
+        to.sin6_port = htons(static_cast<std::uint16_t>(port));
+        ::connect(filler, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        fillers.push_back(filler);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<double> times;
+    for (auto _ : state) {
+        for (int i = 0; i < 20; ++i) {
+            net::TNetTCPClient client;
+            client.Host = "ftp.example";
+            client.Port = port;
+            client.Resolver = [](const std::string&) { return std::vector<std::string>{"::1", "127.0.0.1"}; };
+            const auto start = std::chrono::steady_clock::now();
+            client.OpenConnection();
+            times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            if (client.Socket().RemoteAddress != "127.0.0.1") {
+                state.SkipWithError("the live address did not answer");
+            }
+            client.CloseConnection();
+            ::close(::accept(live, nullptr, nullptr));
+        }
+    }
+    for (const int filler : fillers) {
+        ::close(filler);
+    }
+    ::close(dead);
+    ::close(live);
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+    state.counters["max_ms"] = times.back();
+}
+BENCHMARK(BM_ConnectFirstAddressDead)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

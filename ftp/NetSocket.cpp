@@ -7,8 +7,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 namespace net {
 
@@ -140,6 +151,52 @@ TNetFamily FamilyOf(const std::string& address) {
 std::string EndpointText(const std::string& address, std::int32_t port) {
     const std::string host = FamilyOf(address) == TNetFamily::IPv6 ? "[" + address + "]" : address;
     return host + ":" + std::to_string(port);
+}
+
+TNetSocketAddress SocketAddressOf(const std::string& ip, std::int32_t port, TNetFamily family) {
+    static_assert(sizeof(sockaddr_storage) <= sizeof(TNetSocketAddress::storage));
+    addrinfo hints{};
+    hints.ai_family = family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
+    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    if (::getaddrinfo(ip.empty() ? nullptr : ip.c_str(), "0", &hints, &answer) != 0 || answer == nullptr) {
+        throw ENetSocketError(wsa::InvalidArgument);
+    }
+    TNetSocketAddress address;
+    address.length = static_cast<int>(std::min<std::size_t>(answer->ai_addrlen, sizeof address.storage));
+    std::memcpy(address.storage, answer->ai_addr, static_cast<std::size_t>(address.length));
+    ::freeaddrinfo(answer);
+    const auto networkPort = htons(static_cast<std::uint16_t>(port));
+    if (reinterpret_cast<const sockaddr*>(address.storage)->sa_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6*>(address.storage)->sin6_port = networkPort;
+    } else {
+        reinterpret_cast<sockaddr_in*>(address.storage)->sin_port = networkPort;
+    }
+    return address;
+}
+
+void ReadSocketAddress(const void* address, std::size_t length, std::string& ip, std::int32_t& port) {
+    char host[NI_MAXHOST] = {};
+    char service[NI_MAXSERV] = {};
+    if (::getnameinfo(static_cast<const sockaddr*>(address), static_cast<socklen_t>(length), host, sizeof host, service,
+                      sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
+        ip = host;
+        port = std::atoi(service);
+    }
+}
+
+std::vector<std::string> AddressTextsOf(const addrinfo* answer) {
+    std::vector<std::string> addresses;
+    for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
+        std::string ip;
+        std::int32_t ignoredPort = 0;
+        ReadSocketAddress(entry->ai_addr, entry->ai_addrlen, ip, ignoredPort);
+        if (!ip.empty() && std::find(addresses.begin(), addresses.end(), ip) == addresses.end()) {
+            addresses.push_back(ip);
+        }
+    }
+    return addresses;
 }
 
 std::vector<std::string> ResolveHostAddresses(const std::string& host, const TNetResolver& resolver) {

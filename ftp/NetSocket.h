@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+struct addrinfo; // the platform's answer to a name lookup
+
 namespace net {
 
 // Cuts the text before the first delimiter off input (with deleteToken) and returns it; without a
@@ -37,6 +39,18 @@ enum class TNetFamily { IPv4, IPv6 };
 TNetFamily FamilyOf(const std::string& address);
 // The address with its port as a person reads it: "127.0.0.1:21", "[::1]:21".
 std::string EndpointText(const std::string& address, std::int32_t port);
+
+// A socket address of either family as the platform's calls take it, without the platform's headers here.
+struct TNetSocketAddress {
+    alignas(8) unsigned char storage[128] = {}; // a sockaddr_storage
+    int length = 0;
+};
+// ip:port; an empty ip is any address of the family. Raises 10022 for text that is no address of the family.
+TNetSocketAddress SocketAddressOf(const std::string& ip, std::int32_t port, TNetFamily family);
+// The text and port of a socket address (a sockaddr of length bytes).
+void ReadSocketAddress(const void* address, std::size_t length, std::string& ip, std::int32_t& port);
+// The addresses of a name lookup's answer as text, in its order, each once.
+std::vector<std::string> AddressTextsOf(const addrinfo* answer);
 
 // Every address of a name, in the order given, each once; the platform's lookup raises ENetSocketError with
 // the lookup's error number when there is none. A test may put a lookup of its own in its place.

@@ -10,8 +10,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -45,40 +43,6 @@ int nativeFamily(TNetFamily family) {
     return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
 }
 
-// ip:port as a socket address of the family; an empty ip is any address. Raises 10022 for text that is no
-// address of the family.
-socklen_t makeAddress(const std::string& ip, std::int32_t port, TNetFamily family, sockaddr_storage& address) {
-    address = {};
-    addrinfo hints{};
-    hints.ai_family = nativeFamily(family);
-    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* answer = nullptr;
-    if (::getaddrinfo(ip.empty() ? nullptr : ip.c_str(), "0", &hints, &answer) != 0 || answer == nullptr) {
-        throw ENetSocketError(wsa::InvalidArgument);
-    }
-    const auto length = static_cast<socklen_t>(std::min<std::size_t>(answer->ai_addrlen, sizeof address));
-    std::memcpy(&address, answer->ai_addr, length);
-    ::freeaddrinfo(answer);
-    const auto networkPort = htons(static_cast<std::uint16_t>(port));
-    if (address.ss_family == AF_INET6) {
-        reinterpret_cast<sockaddr_in6&>(address).sin6_port = networkPort;
-    } else {
-        reinterpret_cast<sockaddr_in&>(address).sin_port = networkPort;
-    }
-    return length;
-}
-
-void readAddress(const sockaddr_storage& address, socklen_t length, std::string& ip, std::int32_t& port) {
-    char host[NI_MAXHOST] = {};
-    char service[NI_MAXSERV] = {};
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
-                      NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
-        ip = host;
-        port = std::atoi(service);
-    }
-}
-
 } // namespace
 
 std::vector<std::string> LookUpAddresses(const std::string& host) {
@@ -90,18 +54,7 @@ std::vector<std::string> LookUpAddresses(const std::string& host) {
     if (result != 0 || answer == nullptr) {
         throw ENetSocketError(result != 0 ? lookupErrorNumber(result) : wsa::HostNotFound);
     }
-    std::vector<std::string> addresses;
-    for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
-        sockaddr_storage address{};
-        const auto length = static_cast<socklen_t>(std::min<std::size_t>(entry->ai_addrlen, sizeof address));
-        std::memcpy(&address, entry->ai_addr, length);
-        std::string ip;
-        std::int32_t ignoredPort = 0;
-        readAddress(address, length, ip, ignoredPort);
-        if (!ip.empty() && std::find(addresses.begin(), addresses.end(), ip) == addresses.end()) {
-            addresses.push_back(ip);
-        }
-    }
+    std::vector<std::string> addresses = AddressTextsOf(answer);
     freeaddrinfo(answer);
     return addresses;
 }
@@ -171,9 +124,8 @@ void TNetSocketHandle::Allocate(TNetFamily family) {
 }
 
 void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
-    sockaddr_storage address{};
-    const socklen_t length = makeAddress(ip, port, m_family, address);
-    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    const TNetSocketAddress address = SocketAddressOf(ip, port, m_family);
+    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(address.storage), address.length) != 0) {
         const int number = WinsockErrorNumber(errno);
         if (number == wsa::AddressInUse) {
             throw ENetCouldNotBindSocket();
@@ -184,11 +136,11 @@ void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
 }
 
 int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port) {
-    sockaddr_storage peer{};
-    const socklen_t length = makeAddress(address, port, m_family, peer);
+    const TNetSocketAddress peer = SocketAddressOf(address, port, m_family);
     RemoteAddress = address;
     RemotePort = port;
-    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(&peer), length) != 0 && errno != EINPROGRESS) {
+    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(peer.storage), peer.length) != 0 &&
+        errno != EINPROGRESS) {
         return WinsockErrorNumber(errno);
     }
     return 0;
@@ -250,7 +202,7 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
         throw ENetSocketError(WinsockErrorNumber(error));
     }
     std::int32_t ignoredPort = 0;
-    readAddress(peer, length, peerAddress, ignoredPort);
+    ReadSocketAddress(&peer, length, peerAddress, ignoredPort);
     return accepted;
 }
 
@@ -258,12 +210,12 @@ void TNetSocketHandle::ReadAddresses() {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, length, IP, Port);
+        ReadSocketAddress(&address, length, IP, Port);
         m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
     }
     length = sizeof address;
     if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, length, RemoteAddress, RemotePort);
+        ReadSocketAddress(&address, length, RemoteAddress, RemotePort);
     }
 }
 

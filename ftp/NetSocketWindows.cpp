@@ -7,8 +7,6 @@
 #include "NetExceptions.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -47,40 +45,6 @@ void startSocketLibrary() {
 
 int nativeFamily(TNetFamily family) {
     return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
-}
-
-// ip:port as a socket address of the family; an empty ip is any address. Raises 10022 for text that is no
-// address of the family.
-int makeAddress(const std::string& ip, std::int32_t port, TNetFamily family, sockaddr_storage& address) {
-    address = {};
-    addrinfo hints{};
-    hints.ai_family = nativeFamily(family);
-    hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* answer = nullptr;
-    if (::getaddrinfo(ip.empty() ? nullptr : ip.c_str(), "0", &hints, &answer) != 0 || answer == nullptr) {
-        throw ENetSocketError(wsa::InvalidArgument);
-    }
-    const int length = static_cast<int>(std::min<std::size_t>(answer->ai_addrlen, sizeof address));
-    std::memcpy(&address, answer->ai_addr, static_cast<std::size_t>(length));
-    ::freeaddrinfo(answer);
-    const auto networkPort = htons(static_cast<std::uint16_t>(port));
-    if (address.ss_family == AF_INET6) {
-        reinterpret_cast<sockaddr_in6&>(address).sin6_port = networkPort;
-    } else {
-        reinterpret_cast<sockaddr_in&>(address).sin_port = networkPort;
-    }
-    return length;
-}
-
-void readAddress(const sockaddr_storage& address, int length, std::string& ip, std::int32_t& port) {
-    char host[NI_MAXHOST] = {};
-    char service[NI_MAXSERV] = {};
-    if (::getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
-                      NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
-        ip = host;
-        port = std::atoi(service);
-    }
 }
 
 // The milliseconds left (-1 without limit) as a select time-out; null waits without limit.
@@ -134,18 +98,7 @@ std::vector<std::string> LookUpAddresses(const std::string& host) {
     if (result != 0 || answer == nullptr) {
         throw ENetSocketError(result != 0 ? result : wsa::HostNotFound);
     }
-    std::vector<std::string> addresses;
-    for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
-        sockaddr_storage address{};
-        const int length = static_cast<int>(std::min<std::size_t>(entry->ai_addrlen, sizeof address));
-        std::memcpy(&address, entry->ai_addr, static_cast<std::size_t>(length));
-        std::string ip;
-        std::int32_t ignoredPort = 0;
-        readAddress(address, length, ip, ignoredPort);
-        if (!ip.empty() && std::find(addresses.begin(), addresses.end(), ip) == addresses.end()) {
-            addresses.push_back(ip);
-        }
-    }
+    std::vector<std::string> addresses = AddressTextsOf(answer);
     ::freeaddrinfo(answer);
     return addresses;
 }
@@ -212,9 +165,8 @@ void TNetSocketHandle::Allocate(TNetFamily family) {
 }
 
 void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
-    sockaddr_storage address{};
-    const int length = makeAddress(ip, port, m_family, address);
-    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    const TNetSocketAddress address = SocketAddressOf(ip, port, m_family);
+    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(address.storage), address.length) != 0) {
         const int number = ::WSAGetLastError();
         if (number == wsa::AddressInUse) {
             throw ENetCouldNotBindSocket();
@@ -225,11 +177,10 @@ void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
 }
 
 int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port) {
-    sockaddr_storage peer{};
-    const int length = makeAddress(address, port, m_family, peer);
+    const TNetSocketAddress peer = SocketAddressOf(address, port, m_family);
     RemoteAddress = address;
     RemotePort = port;
-    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(&peer), length) != 0) {
+    if (::connect(Handle(), reinterpret_cast<const sockaddr*>(peer.storage), peer.length) != 0) {
         const int started = ::WSAGetLastError();
         return started == wsa::WouldBlock ? 0 : started;
     }
@@ -302,7 +253,7 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
     makeNonBlocking(accepted.Get());
     ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted.Get()), HANDLE_FLAG_INHERIT, 0);
     std::int32_t ignoredPort = 0;
-    readAddress(peer, length, peerAddress, ignoredPort);
+    ReadSocketAddress(&peer, length, peerAddress, ignoredPort);
     return accepted;
 }
 
@@ -310,12 +261,12 @@ void TNetSocketHandle::ReadAddresses() {
     sockaddr_storage address{};
     int length = sizeof address;
     if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, length, IP, Port);
+        ReadSocketAddress(&address, length, IP, Port);
         m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
     }
     length = sizeof address;
     if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        readAddress(address, length, RemoteAddress, RemotePort);
+        ReadSocketAddress(&address, length, RemoteAddress, RemotePort);
     }
 }
 

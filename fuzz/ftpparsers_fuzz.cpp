@@ -1,6 +1,6 @@
-// The 227 and 213 parsers on any text: an endpoint that comes out is one the client may connect to
-// (four pieces 0..255, a port 1..65535), a size is 0 or more and stands in the reply, and every
-// refusal is one of the client's own exceptions.
+// The 227, 229, 211 and 213 parsers on any text: an endpoint that comes out is one the client may connect
+// to (four pieces 0..255, a port 1..65535), a size is 0 or more and stands in the reply, features are lines
+// of the reply, and every refusal is one of the client's own exceptions.
 #include "NetExceptions.h"
 #include "NetReplies.h"
 
@@ -45,10 +45,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const net::ENetException&) {
     }
 
+    try {
+        const std::int32_t port = net::ParseExtendedPassiveReply(input);
+        check(port >= 1 && port <= 65535, "EPSV gave a port outside 1..65535", input);
+    } catch (const net::ENetException&) {
+    }
+
     std::vector<std::string> lines;
     std::istringstream in(input);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
+    for (const std::string& feature : net::ParseFeatureReply(lines))
+        check(input.find(feature) != std::string::npos, "FEAT gave a feature not in the reply", input);
     const std::int64_t bytes = net::ParseSizeReply(lines);
     check(bytes >= -1, "SIZE gave a negative size", input);
     if (bytes >= 0)

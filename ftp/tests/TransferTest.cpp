@@ -393,22 +393,16 @@ TEST(Transfer, DataConnectionsOverIPv6) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedServer server("::1", [&](ServerSession& s) {
-            s.login();
-            s.readCommand();
             if (*row.extendedReply != '\0') {
+                s.login();
+                s.readCommand();
                 s.reply(row.extendedReply);
                 s.readCommand();
                 s.reply("213 1");
                 s.waitForClose();
                 return;
             }
-            s.reply(row.passive ? s.openPassive() : "200 EPRT ok");
-            s.readCommand();
-            DataLink data = row.passive ? s.acceptPassive() : DataLink();
-            s.reply("150 ok");
-            if (!row.passive) {
-                data = s.connectToPort();
-            }
+            DataLink data = ftptest::openTransfer(s, row.passive);
             data.sendAll(bytes);
             data.close();
             s.reply("226 Done");

@@ -230,12 +230,14 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
+#ifdef _WIN32
 // UTF-8 that holds more than ASCII: a file saved as UTF-8 without a mark. Text in a single-byte code page
 // with letters beyond ASCII is practically never valid UTF-8.
 bool isUtf8BeyondAscii(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
            felles::IsValidUtf8(text);
 }
+#endif
 
 std::u16string utf16Of(std::string_view bytes, Encoding encoding) {
     std::u16string units(bytes.size() / 2, u'\0');
@@ -261,9 +263,12 @@ bool decodeFile(std::string bytes, std::string& text, Encoding& encoding) {
         encoding = view.starts_with(kUtf16LittleEndianMark) ? Encoding::Utf16LittleEndian : Encoding::Utf16BigEndian;
         const std::string_view units = view.substr(2);
         understood = units.size() % 2 == 0 && platform::textFromUtf16(utf16Of(units, encoding), text);
+#ifdef _WIN32
     } else if (isUtf8BeyondAscii(view)) {
+        // Elsewhere the program's texts are UTF-8 themselves: such a file needs no look of its own there.
         encoding = Encoding::Utf8;
         understood = platform::textFromUtf8(view, text);
+#endif
     } else {
         encoding = Encoding::Plain;
         text = std::move(bytes);

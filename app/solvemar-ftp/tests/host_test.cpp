@@ -302,16 +302,12 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
             s.waitForClose();
         };
     };
-    // The size answered, then the session closed, or the download served (which the client still makes).
-    const auto answerSize = [](const std::string& reply, bool thenClose) {
-        return [reply, thenClose](ServerSession& s) {
+    // The size answered, then the download served, which the client still makes after a failed size.
+    const auto answerSize = [](const std::string& reply) {
+        return [reply](ServerSession& s) {
             s.login();
             s.readCommand();
             s.reply(reply);
-            if (thenClose) {
-                s.close();
-                return;
-            }
             s.readCommand();
             s.reply("200 PORT ok");
             s.readCommand();
@@ -357,9 +353,7 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
              s.waitForClose();
          },
          "hent", hent, ": Reply line longer than 65536 bytes."},
-        {"a size that is none", answerSize("213 lots", false), "hent", hent, ": Invalid file size in reply: 213 lots"},
-        {"the session closed after the size", answerSize("213 5", true), "hent",
-         "solvemar-ftp: feil nr. 500: kunne ikke laste ned filen opp.bin: ", "er ikke endret"},
+        {"a size that is none", answerSize("213 lots"), "hent", hent, ": Invalid file size in reply: 213 lots"},
         {"a passive reply without an address",
          [](ServerSession& s) {
              s.login();
@@ -483,9 +477,9 @@ TEST_F(HostProgramTest, NorwegianLettersInFolderAndFileNames) {
 }
 
 TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryWhereItCanAndSaysWhichItDid) {
-    // UTF-16 as Notepad saves "Unicode", with and without its byte-order mark.
-    const auto utf16 = [](bool mark, const std::string& ascii) {
-        std::string bytes = mark ? "\xFF\xFE" : "";
+    // UTF-16 without the byte-order mark Notepad writes before it: not understood, so never written over.
+    const auto utf16 = [](const std::string& ascii) {
+        std::string bytes;
         for (const char c : ascii) {
             bytes += c;
             bytes += '\0';
@@ -502,11 +496,9 @@ TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryWhereItCanAndSaysWhi
     } rows[] = {
         {"an empty file", "", false, missing + "standardoppsettet er skrevet dit, rett det og prøv igjen",
          "server=ftp.solvemar.no\r\n"},
-        {"UTF-16 with its mark", utf16(true, "[STANDARD]\r\nLogToFile=1\r\n"), false,
-         missing + "standardoppsettet er skrevet dit", "server=ftp.solvemar.no\r\n"},
         {"a read-only file", "[STANDARD]\r\nLogToFile=1\r\n", true,
          missing + "standardoppsettet kunne ikke skrives dit (filen er skrivebeskyttet)", ""},
-        {"UTF-16 without its mark", utf16(false, "[STANDARD]\r\nLogToFile=1\r\n"), false,
+        {"UTF-16 without its mark", utf16("[STANDARD]\r\nLogToFile=1\r\n"), false,
          missing + "standardoppsettet kunne ikke skrives dit (innholdet kunne ikke leses riktig", ""},
     };
     for (const auto& row : rows) {
@@ -517,12 +509,10 @@ TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryWhereItCanAndSaysWhi
             fs::permissions(iniFile(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         }
         expectOneLine(run({"hent", "a.txt"}), row.message);
-        std::string after = testsupport::ReadFileBytes(iniFile());
+        const std::string after = testsupport::ReadFileBytes(iniFile());
         if (row.written.empty()) {
             EXPECT_EQ(after, row.ini);
         } else {
-            EXPECT_EQ(after.substr(0, row.ini.substr(0, 2).size()), row.ini.substr(0, 2)) << "the same encoding";
-            after.erase(std::remove(after.begin(), after.end(), '\0'), after.end());
             EXPECT_THAT(after, HasSubstr(row.written)) << "the default entry, for the user to edit";
         }
         fs::permissions(iniFile(), fs::perms::owner_write, fs::perm_options::add);

@@ -262,10 +262,13 @@ void Transfer::SendFil(const std::string& L) {
         try {
             m_client.UploadFile(L, R, false);
         } catch (...) {
-            // Not ours to handle: the caller learns of it, the view stays as it was. The log says why.
+            // Not ours to handle: the caller learns of it, the view stays as it was. The log says why, and
+            // that an upload is not continued: a part the server got stays there as the server keeps it.
             const Cause cause = currentCause(m_client.Host);
-            log("FTP: opplastingen av " + L + " feilet: " + causeLine(cause.kind, cause.text));
-            s.failureCause = cause.text;
+            const std::string partial =
+                "; opplastingen fortsettes ikke, og det serveren eventuelt fikk av filen, blir liggende der";
+            log("FTP: opplastingen av " + L + " feilet: " + causeLine(cause.kind, cause.text) + partial);
+            s.failureCause = cause.text + partial;
             s.outcome = Outcome::UploadFailed;
             m_observer.transferFinished(WindowAfter::StayShown);
             throw;
@@ -340,10 +343,11 @@ void Transfer::HentFil(const std::string& L) {
     if (m_client.IsConnected()) {
         log("FTP: Tilkoblet, henter filen " + R);
         try {
-            m_client.DownloadToStream(R, temporary);
+            // A broken data connection is continued in T, in new sessions, while the file is unchanged.
+            m_client.DownloadContinuing(R, temporary, size);
             // A server may close the data connection early and still report success: a short
             // file must never be put in place of a good one.
-            const std::int64_t got = m_client.LastTransferBytes();
+            const std::int64_t got = temporary.Position();
             if (s.ftpfeil == 0 && got != size) {
                 fail(500, downloadFailed, Outcome::DownloadFailed,
                      {CauseKind::Other,

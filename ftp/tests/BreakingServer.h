@@ -22,15 +22,15 @@ public:
     enum class Break { Reset, CloseWith426, Stall };
 
     struct Options {
-        std::string content;
-        std::vector<std::int64_t> breakAt; // offsets in the file, one per download
+        std::string content = {};
+        std::vector<std::int64_t> breakAt = {}; // offsets in the file, one per download
         Break how = Break::CloseWith426;
         bool offersRest = true;                  // REST STREAM in FEAT, and REST answered with 350
         std::string modified = "20260108101502"; // MDTM's answer; empty: MDTM is not offered
         // From the download of this number on (1 for the first), the file is changed.
         int changedFrom = 0;
-        std::string changedContent;
-        std::string changedModified;
+        std::string changedContent = {};
+        std::string changedModified = {};
         std::string address = "127.0.0.1";
     };
 

@@ -63,12 +63,14 @@ struct RecordedEvents : ftpunit::TransferObserver {
         counts.push_back(count);
         lastMaximum = maximum;
     }
+    void retrying(int, int, std::int64_t count) override { retriedFrom.push_back(count); }
     void transferFinished(ftpunit::WindowAfter after) override { finished = after; }
 
     std::vector<std::string> started;
     std::vector<std::string> states;
     std::vector<std::int64_t> counts;
     std::int64_t lastMaximum = -1;
+    std::vector<std::int64_t> retriedFrom;
     std::optional<ftpunit::WindowAfter> finished;
 };
 

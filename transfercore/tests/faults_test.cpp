@@ -1,13 +1,13 @@
 // Faults under a download by the transfer core: the disk fills or the file size limit is hit
 // while the temporary file is written, or the server stops sending half-way. L and O must come out
-// exactly as they went in.
-#include "TestSockets.h"
+// exactly as they went in, unless a broken download could go on to the end.
+#include "BreakingServer.h"
 #include "TransferFixture.h"
 
-#include <atomic>
-#include <cstdio>
+#include <gmock/gmock.h>
+
+#include <algorithm>
 #include <functional>
-#include <thread>
 
 #ifndef _WIN32
 #include <sys/mount.h>
@@ -126,133 +126,85 @@ TEST_F(DownloadFaultTest, FileSizeLimitHalfWayKeepsLAndO) {
 
 // ---- A server that stops sending half-way --------------------------------------------------------
 
-// A bare FTP server on loopback that logs in anyone, announces a size, opens the active data
-// connection and sends the first `sent` bytes. Then it either stays silent until the client leaves,
-// or closes the data connection and ends the transfer with a 426 that no 226 follows.
-class StallingServer {
-public:
-    enum class AfterData { StaySilent, AbortWith426 };
-
-    StallingServer(std::int64_t announced, std::string sent, AfterData after = AfterData::StaySilent)
-        : m_announced(announced), m_sent(std::move(sent)), m_after(after) {
-        m_listener = testsupport::listenOnLoopback(1, m_port);
-        m_thread = std::thread([this] { run(); });
-    }
-    ~StallingServer() { m_thread.join(); }
-    StallingServer(const StallingServer&) = delete;
-    StallingServer& operator=(const StallingServer&) = delete;
-
-    int port() const { return m_port; }
-    bool dataSent() const { return m_dataSent; }
-
-private:
-    static void send(const testsupport::TestSocket& socket, const std::string& bytes) {
-        try {
-            testsupport::sendAll(socket.get(), bytes.data(), bytes.size());
-        } catch (const std::runtime_error&) {
-            // The client has gone: nothing more to say.
-        }
-    }
-
-    std::string readLine(const testsupport::TestSocket& socket) {
-        for (;;) {
-            const auto end = m_buffer.find("\r\n");
-            if (end != std::string::npos) {
-                std::string line = m_buffer.substr(0, end);
-                m_buffer.erase(0, end + 2);
-                return line;
-            }
-            char chunk[1024];
-            const long n = testsupport::waitReadable(socket.get(), 5000)
-                               ? testsupport::receiveSome(socket.get(), chunk, sizeof chunk)
-                               : 0;
-            if (n <= 0) {
-                return std::string();
-            }
-            m_buffer.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-    void run() {
-        if (!testsupport::waitReadable(m_listener.get(), 5000)) {
-            return;
-        }
-        const testsupport::TestSocket control = testsupport::acceptFrom(m_listener.get());
-        testsupport::TestSocket data;
-        send(control, "220 ready\r\n");
-        for (std::string line = readLine(control); !line.empty(); line = readLine(control)) {
-            const std::string verb = line.substr(0, line.find(' '));
-            if (verb == "user") {
-                send(control, "331 password\r\n");
-            } else if (verb == "pass") {
-                send(control, "230 in\r\n");
-            } else if (verb == "type") {
-                send(control, "200 type\r\n");
-            } else if (verb == "syst") {
-                send(control, "215 UNIX Type: L8\r\n");
-            } else if (verb == "SIZE") {
-                send(control, "213 " + std::to_string(m_announced) + "\r\n");
-            } else if (verb == "PORT") {
-                data = connectTo(line.substr(5));
-                send(control, "200 PORT ok\r\n");
-            } else if (verb == "retr") {
-                send(control, "150 opening\r\n");
-                send(data, m_sent);
-                m_dataSent = true;
-                if (m_after == AfterData::AbortWith426) {
-                    data.close();
-                    send(control, "426 Connection closed; transfer aborted.\r\n");
-                }
-            } else {
-                send(control, "502 not here\r\n");
-            }
-        }
-    }
-
-    static testsupport::TestSocket connectTo(const std::string& argument) {
-        int p[6] = {};
-        if (std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &p[0], &p[1], &p[2], &p[3], &p[4], &p[5]) != 6) {
-            return testsupport::TestSocket();
-        }
-        const std::string ip =
-            std::to_string(p[0]) + "." + std::to_string(p[1]) + "." + std::to_string(p[2]) + "." + std::to_string(p[3]);
-        return testsupport::connectTo(ip, p[4] * 256 + p[5]);
-    }
-
-    std::int64_t m_announced;
-    std::string m_sent;
-    AfterData m_after;
-    testsupport::TestSocket m_listener;
-    int m_port = 0;
-    std::string m_buffer;
-    std::atomic<bool> m_dataSent{false};
-    std::thread m_thread;
-};
-
-TEST_F(TransferTest, HalfTheDataThenSilenceOrALone426FailsKeepingTLAndO) {
-    using AfterData = StallingServer::AfterData;
+TEST_F(TransferTest, BrokenDataConnectionFailsKeepingTLAndOUnlessItCanGoOn) {
+    using Break = ftptest::BreakingServer::Break;
     using std::chrono::milliseconds;
     struct Row {
         const char* name;
-        AfterData after;
+        Break how;
+        std::vector<std::int64_t> breakAt;
+        bool offersRest;
+        bool changes; // the file on the server changes after the first break
         milliseconds idleTimeout;
         milliseconds atLeast; // the wait that must pass first
         milliseconds below;
-        std::string cause; // the log line after the error line
+        std::vector<std::int64_t> retriedFrom;
+        std::string cause; // the log line after the error line; empty: the download completes
     };
     const Row rows[] = {
         // The idle time-out ends the wait, not an earlier guess.
-        {"silence after half the data", AfterData::StaySilent, 400ms, 390ms, 3000ms,
+        {"silence after half the data, no REST STREAM",
+         Break::Stall,
+         {100000},
+         false,
+         false,
+         400ms,
+         390ms,
+         3000ms,
+         {},
          "FTP: årsak: Socket Error # 10060 Connection timed out."},
         // The data connection closed and a 426 with no 226 after it: a short wait, not the idle time-out.
-        {"426 alone after half the data", AfterData::AbortWith426, 60000ms, 0ms, 15000ms,
+        {"426 alone after half the data, no REST STREAM",
+         Break::CloseWith426,
+         {100000},
+         false,
+         false,
+         60000ms,
+         0ms,
+         15000ms,
+         {},
          "FTP: serveren svarte: 426 Connection closed; transfer aborted."},
+        {"three breaks, each continued",
+         Break::CloseWith426,
+         {50000, 100000, 150000},
+         true,
+         false,
+         3000ms,
+         0ms,
+         3000ms,
+         {50000, 100000, 150000},
+         ""},
+        {"a fourth break",
+         Break::CloseWith426,
+         {20000, 40000, 60000, 100000},
+         true,
+         false,
+         3000ms,
+         0ms,
+         3000ms,
+         {20000, 40000, 60000},
+         "FTP: serveren svarte: 426 Connection closed; transfer aborted."},
+        {"the file changed before the retry",
+         Break::CloseWith426,
+         {100000},
+         true,
+         true,
+         3000ms,
+         0ms,
+         3000ms,
+         {100000},
+         "FTP: årsak: The download cannot be continued: the file on the server has changed"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         resetAll();
         const std::string content = PatternBytes(200000, 's');
-        StallingServer server(200000, content.substr(0, 100000), row.after);
+        ftptest::BreakingServer server({.content = content,
+                                        .breakAt = row.breakAt,
+                                        .how = row.how,
+                                        .offersRest = row.offersRest,
+                                        .changedFrom = row.changes ? 2 : 0,
+                                        .changedContent = PatternBytes(200001, 'c')});
         loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
         const fs::path folder = work() / "data";
         fs::remove_all(folder);
@@ -264,23 +216,41 @@ TEST_F(TransferTest, HalfTheDataThenSilenceOrALone426FailsKeepingTLAndO) {
         testsupport::WriteFileBytes(O, "eldste versjon");
         CoreTransfer core;
         core.client.IdleTimeout = row.idleTimeout;
+        core.client.RetryPause = 0ms;
 
         const auto start = std::chrono::steady_clock::now();
         core.run.HentFil(L);
         const auto took = std::chrono::steady_clock::now() - start;
 
-        EXPECT_TRUE(server.dataSent());
         EXPECT_GE(took, row.atLeast);
         EXPECT_LT(took, row.below);
+        EXPECT_EQ(core.seen.retriedFrom, row.retriedFrom);
+        // The progress goes on where it was after each retry, up to the whole file.
+        EXPECT_TRUE(std::is_sorted(core.seen.counts.begin(), core.seen.counts.end()));
+        const auto messages = logMessages();
+        ASSERT_GE(messages.size(), 3u);
+        for (std::size_t i = 0; i < row.retriedFrom.size(); ++i) {
+            const std::string from = std::to_string(row.retriedFrom[i]);
+            EXPECT_THAT(messages, testing::Contains(testing::StartsWith("FTP: forbindelsen brøt etter " + from +
+                                                                        " av 200000 byte (426 Connection closed")))
+                << from;
+        }
+        if (row.cause.empty()) {
+            EXPECT_EQ(ftpunit::ftpfeil(), 0);
+            EXPECT_TRUE(testsupport::ReadFileBytes(L) == content) << "byte for byte as an unbroken download";
+            EXPECT_EQ(testsupport::ReadFileBytes(O), "forrige versjon");
+            EXPECT_EQ(core.seen.counts.back(), 200000);
+            EXPECT_EQ(server.bytesSent(), 200000) << "no byte sent twice";
+            continue;
+        }
+        // Up to the break that was not continued.
+        const std::int64_t kept = row.breakAt[std::min(row.retriedFrom.size(), row.breakAt.size() - 1)];
         EXPECT_EQ(ftpunit::ftpfeil(), 500);
         EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::DownloadFailed);
-        EXPECT_EQ(core.client.LastTransferBytes(), 100000);
-        EXPECT_EQ(testsupport::ReadFileBytes(T), content.substr(0, 100000)) << "what came stays in T";
+        EXPECT_TRUE(testsupport::ReadFileBytes(T) == content.substr(0, kept)) << "what came stays in T";
         EXPECT_EQ(testsupport::ReadFileBytes(L), "forrige versjon");
         EXPECT_EQ(testsupport::ReadFileBytes(O), "eldste versjon");
         EXPECT_FALSE(core.client.IsConnected());
-        const auto messages = logMessages();
-        ASSERT_GE(messages.size(), 3u);
         EXPECT_EQ(messages[messages.size() - 2], row.cause);
         EXPECT_EQ(messages.back(), "FTP: Kobler fra.");
         fs::remove(logFile());

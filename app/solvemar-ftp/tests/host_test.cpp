@@ -1,5 +1,6 @@
 // The solvemar-ftp host program end to end: a real process against a real FTP server, with its own
 // APPDATA and SOLVEMAR.INI in the working folder, and no display at all.
+#include "BreakingServer.h"
 #include "FtpServerProcess.h"
 #include "ScriptedServer.h"
 #include "TransferFixture.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -331,7 +333,10 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
              ftptest::openTransfer(s, false).reset();
              s.waitForClose();
          },
-         "send", "solvemar-ftp: opplastingen av ", "feilet: Socket Error # 10054 Connection reset by peer.", true},
+         "send", "solvemar-ftp: opplastingen av ",
+         "feilet: Socket Error # 10054 Connection reset by peer.; opplastingen fortsettes ikke, og det serveren "
+         "eventuelt fikk av filen, blir liggende der",
+         true},
         {"upload ended by a 426 and no 226: the server's words",
          [](ServerSession& s) {
              ftptest::openTransfer(s, false).receiveAll();
@@ -340,7 +345,9 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
              for (int i = 0; i < 4 && !s.waitForClose(); ++i) {
              }
          },
-         "send", "solvemar-ftp: opplastingen av ", "feilet: 426 Connection closed; transfer aborted."},
+         "send", "solvemar-ftp: opplastingen av ",
+         "feilet: 426 Connection closed; transfer aborted.; opplastingen "
+         "fortsettes ikke, og det serveren eventuelt fikk av filen, blir liggende der"},
         {"login refused with a long reply", refuseLogin(refusal), "hent", hent,
          " (530 Nei nei " + std::string(242, 'x') + ")"},
         // The password, plain or scrambled as stored, never leaves in a message.
@@ -359,6 +366,8 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
              s.login();
              s.readCommand();
              s.reply("213 5");
+             s.readCommand();
+             s.reply("500 FEAT not understood");
              s.readCommand();
              s.reply("500 EPSV not understood");
              s.readCommand();
@@ -555,21 +564,29 @@ TEST_F(HostProgramTest, OnATerminalTheProgressLineEndsBeforeTheResult) {
     GTEST_SKIP() << "the test's terminal is a POSIX pseudo-terminal; a Windows console is found with GetConsoleMode";
 #endif
     startServer();
-    testsupport::WriteFileBytes(remote("stor.bin"), PatternBytes(8 << 20, 's'));
+    const std::string content = PatternBytes(8 << 20, 's');
+    testsupport::WriteFileBytes(remote("stor.bin"), content);
     const struct {
         const char* name;
         std::vector<std::string> args;
         int exitCode;
-        std::string err; // what ends the bytes on the terminal
+        std::string err;     // what ends the bytes on the terminal
+        bool breaks = false; // from a server that breaks the download half-way
     } rows[] = {
-        {"a download draws its line, then ends it", {"hent", "stor.bin"}, 0, "8.4 MB av 8.4 MB  100 %"},
+        {"a download draws its line, then ends it", {"hent", "stor.bin"}, 0, "/s\n"},
         {"a failure before any data: its one line only",
          {"hent", "mangler.bin"},
          1,
          "solvemar-ftp: finner ikke filen mangler.bin på 127.0.0.1\n"},
+        {"a broken download goes on and says so", {"hent", "stor.bin"}, 0, "/s  (nytt forsøk 1 av 3)\n", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        std::optional<ftptest::BreakingServer> breaking;
+        if (row.breaks) {
+            breaking.emplace(ftptest::BreakingServer::Options{.content = content, .breakAt = {4 << 20}});
+            writeIni(ftpEntry("127.0.0.1", breaking->port(), kUser, kPassword));
+        }
         const auto start = std::chrono::steady_clock::now();
         const HostRun r = runOnTerminal(row.args);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -583,8 +600,9 @@ TEST_F(HostProgramTest, OnATerminalTheProgressLineEndsBeforeTheResult) {
         EXPECT_THAT(r.err, EndsWith("\n"));
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
         const std::string last = r.err.substr(r.err.rfind('\r'));
-        EXPECT_THAT(last, HasSubstr(row.err));
-        EXPECT_THAT(last, EndsWith("/s\n"));
+        EXPECT_THAT(last, HasSubstr("8.4 MB av 8.4 MB  100 %  "));
+        EXPECT_THAT(last, EndsWith(row.err));
+        EXPECT_TRUE(testsupport::ReadFileBytes(work() / "stor.bin") == content);
         const auto redraws = std::count(r.err.begin(), r.err.end(), '\r');
         EXPECT_LE(redraws, 2 + static_cast<long>(seconds * 10)) << "at most ten a second";
     }

@@ -169,9 +169,16 @@ void TNetFTP::DownloadContinuing(const std::string& remoteName, TNetStream& stre
         } catch (...) {
             failure = std::current_exception();
         }
-        // Without a failure the caller sees what came, whole or short. When every byte came, a 426 is no
-        // reason to fetch any again.
-        if (!failure || (aborted && continuable && stream.Position() - start == size)) {
+        // Without a failure the caller sees what came, whole or short.
+        if (!failure) {
+            return;
+        }
+        // When every byte came, a 426 is no reason to fetch any again; a 226 may still follow it.
+        if (aborted && continuable && stream.Position() - start == size) {
+            try {
+                AwaitReply({226}, TNetDeadline::After(Clock(), waitAfterAbort()));
+            } catch (const ENetException&) {
+            }
             return;
         }
         if (!continuable || m_transferBreak.empty() || stream.Position() == from || retry > DownloadRetries) {
@@ -365,6 +372,10 @@ void TNetFTP::runPassive(const std::string& command, TNetStream& stream, Directi
     awaitFinalReply();
 }
 
+std::chrono::milliseconds TNetFTP::waitAfterAbort() const {
+    return IdleTimeout.count() > 0 ? std::min(IdleTimeout, kWaitAfterAbort) : kWaitAfterAbort;
+}
+
 void TNetFTP::awaitFinalReply() {
     if (AwaitReply({225, 226, 250, 426}) != 426) {
         return;
@@ -376,11 +387,9 @@ void TNetFTP::awaitFinalReply() {
     // Some servers follow a 426 with a 226; others end the transfer with the 426 alone, for example
     // when the file shrank while it was sent. Waiting the whole idle time-out for a 226 that never
     // comes would only keep the user waiting, so this wait is short.
-    const std::chrono::milliseconds wait =
-        IdleTimeout.count() > 0 ? std::min(IdleTimeout, kWaitAfterAbort) : kWaitAfterAbort;
     const ENetProtocolReplyError aborted(LastReplyLine(), ReplyCode);
     try {
-        AwaitReply({226}, TNetDeadline::After(Clock(), wait));
+        AwaitReply({226}, TNetDeadline::After(Clock(), waitAfterAbort()));
     } catch (const ENetSocketError& error) {
         // The server's own words say more than the time-out of a wait for what it never meant to send.
         if (error.number() != wsa::TimedOut) {

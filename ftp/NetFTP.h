@@ -170,6 +170,8 @@ private:
     void shareWorkHandlers(TNetTCPConnection& data) const;
     void releaseDataConnection();
     void awaitFinalReply();
+    // How long a 226 may take to follow a 426.
+    std::chrono::milliseconds waitAfterAbort() const;
 
     std::unique_ptr<TNetTlsClient> m_tls; // while a protected session is open
     bool m_dataProtected = false;         // "PROT P" accepted in this session

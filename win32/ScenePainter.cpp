@@ -11,7 +11,8 @@ COLORREF colorOf(Rgb rgb) {
 winui::UniqueFont makeFont(HDC dc, const Font& font, int angle) {
     // A point size is turned into the character height for this device (negative: without the
     // leading); a cell height is the height of the whole cell (positive).
-    const int height = font.pointSize != 0 ? -MulDiv(font.pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72) : font.cellHeight;
+    const int height =
+        font.pointSize != 0 ? -MulDiv(font.pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72) : font.cellHeight;
     // Turned text needs an outline font, and the angles counted the same way on every device.
     const DWORD precision = angle != 0 ? OUT_TT_PRECIS : OUT_DEFAULT_PRECIS;
     const DWORD clipping = angle != 0 ? CLIP_DEFAULT_PRECIS | CLIP_LH_ANGLES : CLIP_DEFAULT_PRECIS;

@@ -30,6 +30,16 @@ std::wstring FromUtf8(std::u8string_view utf8) {
     return FromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }
 
+std::string ToUtf8(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(std::size_t(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
 std::string WindowTextAnsi(HWND window) {
     std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));
@@ -74,12 +84,12 @@ void CentreOn(HWND window, HWND owner) {
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-HWND AddControl(HWND parent, const wchar_t* className, std::wstring_view text, DWORD style, int id, int left,
-                int top, int width, int height, HFONT font) {
+HWND AddControl(HWND parent, const wchar_t* className, std::wstring_view text, DWORD style, int id, int left, int top,
+                int width, int height, HFONT font) {
     const std::wstring caption(text);
-    HWND control = CreateWindowExW(0, className, caption.c_str(), WS_CHILD | WS_VISIBLE | style, left, top, width,
-                                   height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   GetModuleHandleW(nullptr), nullptr);
+    HWND control =
+        CreateWindowExW(0, className, caption.c_str(), WS_CHILD | WS_VISIBLE | style, left, top, width, height, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (control != nullptr && font != nullptr) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
@@ -138,8 +148,8 @@ INT_PTR ModalDialog(HWND owner, std::wstring_view caption, DWORD style, int widt
     words.insert(words.end(), caption.begin(), caption.end());
     words.push_back(0);
     DialogShell shell{handler, parameter, owner, width, height};
-    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(words.data()),
-                                   owner, shellProc, reinterpret_cast<LPARAM>(&shell));
+    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(words.data()), owner,
+                                   shellProc, reinterpret_cast<LPARAM>(&shell));
 }
 
 void ShowEscapedError(HWND window, const wchar_t* caption, const char* what) noexcept {

@@ -18,6 +18,7 @@ std::wstring FromAnsi(std::string_view text);
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromUtf8(std::string_view utf8);
 std::wstring FromUtf8(std::u8string_view utf8);
+std::string ToUtf8(std::wstring_view text);
 // The text of a window or control, in the ANSI code page.
 std::string WindowTextAnsi(HWND window);
 
@@ -37,8 +38,8 @@ SIZE OuterSize(DWORD style, DWORD exStyle, bool hasMenu, int width, int height);
 void CentreOn(HWND window, HWND owner);
 
 // A child control at left, top, width, height of its parent's client area, in font.
-HWND AddControl(HWND parent, const wchar_t* className, std::wstring_view text, DWORD style, int id, int left,
-                int top, int width, int height, HFONT font);
+HWND AddControl(HWND parent, const wchar_t* className, std::wstring_view text, DWORD style, int id, int left, int top,
+                int width, int height, HFONT font);
 
 // Sizes a label to its text in font.
 void FitToText(HWND label, HFONT font);

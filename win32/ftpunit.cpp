@@ -52,7 +52,8 @@ TFTPform::TFTPform() : NetFTP1(std::make_unique<net::TNetFTP>()), m_transfer(*Ne
     int rightEdges[] = {kCountPanelWidth, -1};
     SendMessageW(StatusBar1, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(rightEdges));
     // Panel 0 right-aligned: the text after a second tab is.
-    SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>((L"\t\t" + winui::FromAnsi(kFirstCount)).c_str()));
+    SendMessageW(StatusBar1, SB_SETTEXTW, 0,
+                 reinterpret_cast<LPARAM>((L"\t\t" + winui::FromAnsi(kFirstCount)).c_str()));
     SendMessageW(StatusBar1, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(winui::FromAnsi(kFirstState).c_str()));
 
     // A host program that made no dialog of its own still gets one when the entry has no server.

@@ -46,8 +46,8 @@ INT_PTR TInputForm::handle(UINT message, WPARAM wParam) {
         const winui::UniqueFont& font = m_font;
         SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         // Made in tab order: O&k, &Avbryt, the field; the label takes no focus.
-        BitBtn1 = winui::AddControl(Handle, L"BUTTON", winui::FromAnsi(kOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                    IDOK, kBitBtn1.left, kBitBtn1.top, kBitBtn1.width, kBitBtn1.height, font.get());
+        BitBtn1 = winui::AddControl(Handle, L"BUTTON", winui::FromAnsi(kOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK,
+                                    kBitBtn1.left, kBitBtn1.top, kBitBtn1.width, kBitBtn1.height, font.get());
         BitBtn2 = winui::AddControl(Handle, L"BUTTON", winui::FromAnsi(kCancelCaption), WS_TABSTOP | BS_PUSHBUTTON,
                                     IDCANCEL, kBitBtn2.left, kBitBtn2.top, kBitBtn2.width, kBitBtn2.height, font.get());
         Edit1 = winui::AddControl(Handle, L"EDIT", winui::FromAnsi(m_prompt->proposed),

@@ -104,14 +104,10 @@ HWND* TServerOppsettForm::controlSlot(const char* name) {
         HWND TServerOppsettForm::*member;
     };
     static constexpr Slot kSlots[] = {
-        {"navn", &TServerOppsettForm::navn},
-        {"server", &TServerOppsettForm::server},
-        {"mappe", &TServerOppsettForm::mappe},
-        {"brukernavn", &TServerOppsettForm::brukernavn},
-        {"passord", &TServerOppsettForm::passord},
-        {"port", &TServerOppsettForm::port},
-        {"SSLL", &TServerOppsettForm::SSLL},
-        {"Passiv", &TServerOppsettForm::Passiv},
+        {"navn", &TServerOppsettForm::navn},       {"server", &TServerOppsettForm::server},
+        {"mappe", &TServerOppsettForm::mappe},     {"brukernavn", &TServerOppsettForm::brukernavn},
+        {"passord", &TServerOppsettForm::passord}, {"port", &TServerOppsettForm::port},
+        {"SSLL", &TServerOppsettForm::SSLL},       {"Passiv", &TServerOppsettForm::Passiv},
     };
     for (const Slot& slot : kSlots) {
         if (std::strcmp(slot.name, name) == 0) {
@@ -142,8 +138,8 @@ void TServerOppsettForm::createControls() {
         HWND control = nullptr;
         switch (place.kind) {
         case ControlKind::Label:
-            control = winui::AddControl(Handle, L"STATIC", caption, SS_LEFT | SS_NOPREFIX, id, place.left, place.top,
-                                        0, 0, m_font.get());
+            control = winui::AddControl(Handle, L"STATIC", caption, SS_LEFT | SS_NOPREFIX, id, place.left, place.top, 0,
+                                        0, m_font.get());
             winui::FitToText(control, m_font.get());
             break;
         case ControlKind::Edit:
@@ -170,8 +166,8 @@ void TServerOppsettForm::createControls() {
 }
 
 ServerEntryFields TServerOppsettForm::readControls() const {
-    return ServerEntryFields{editText(navn), editText(server),     editText(mappe), editText(brukernavn),
-                             editText(passord), editText(port), checked(SSLL),   checked(Passiv)};
+    return ServerEntryFields{editText(navn),    editText(server), editText(mappe), editText(brukernavn),
+                             editText(passord), editText(port),   checked(SSLL),   checked(Passiv)};
 }
 
 void TServerOppsettForm::writeControls(const ServerEntryFields& fields) {

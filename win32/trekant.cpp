@@ -116,14 +116,9 @@ void TPytagorasForm::PytagorasBoxPaint(HDC canvas) {
 }
 
 void TPytagorasForm::printrotated(int angle, int x, int y, const std::string& text) {
-    // The scene's texts are UTF-8; this one comes in the ANSI code page.
-    const std::wstring wide = winui::FromAnsi(text);
-    std::string utf8(std::size_t(WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                                     nullptr, nullptr)),
-                     '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), int(utf8.size()), nullptr, nullptr);
     Scene scene;
-    scene.items.emplace_back(RotatedText(angle, x, y, utf8));
+    // The scene's texts are UTF-8; this one comes in the ANSI code page.
+    scene.items.emplace_back(RotatedText(angle, x, y, winui::ToUtf8(winui::FromAnsi(text))));
     HDC canvas = GetDC(Handle);
     GdiFonts fonts(canvas);
     PaintScene(canvas, scene, fonts);

@@ -66,6 +66,33 @@ std::array<int, 2> ClientSize(HWND window) {
     return {rect.right, rect.bottom};
 }
 
+// A white bitmap to paint on, as the window's client area would be.
+class MemoryCanvas {
+public:
+    MemoryCanvas(int width, int height) {
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        m_bitmap = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        m_old = SelectObject(dc, m_bitmap);
+        RECT all{0, 0, width, height};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    }
+    ~MemoryCanvas() {
+        SelectObject(dc, m_old);
+        DeleteObject(m_bitmap);
+        DeleteDC(dc);
+    }
+    MemoryCanvas(const MemoryCanvas&) = delete;
+    MemoryCanvas& operator=(const MemoryCanvas&) = delete;
+
+    HDC dc;
+
+private:
+    HBITMAP m_bitmap;
+    HGDIOBJ m_old;
+};
+
 // The triangle window with its messages recorded rather than shown in boxes.
 struct TestForm : trekant::TPytagorasForm {
     void showError(const std::string& message) override { errors.push_back(message); }
@@ -143,37 +170,48 @@ TEST_F(Win32FaceTest, PaintDrawsTheFixedFigureWhateverTheValues) {
         COLORREF colour;
     };
     const Pixel figure[] = {
-        {350, 420, RGB(0, 0, 128)}, {450, 320, RGB(0, 0, 128)},   {350, 320, RGB(0, 0, 128)}, // the outline
-        {250, 520, RGB(128, 128, 128)}, {350, 620, RGB(128, 128, 128)},                       // square on X
-        {650, 320, RGB(128, 128, 128)}, {550, 220, RGB(128, 128, 128)},                       // square on Y
-        {150, 120, RGB(128, 128, 128)}, {150, 320, RGB(128, 128, 128)},                       // square on Z
+        {350, 420, RGB(0, 0, 128)},     {450, 320, RGB(0, 0, 128)},     {350, 320, RGB(0, 0, 128)}, // the outline
+        {250, 520, RGB(128, 128, 128)}, {350, 620, RGB(128, 128, 128)},                             // square on X
+        {650, 320, RGB(128, 128, 128)}, {550, 220, RGB(128, 128, 128)},                             // square on Y
+        {150, 120, RGB(128, 128, 128)}, {150, 320, RGB(128, 128, 128)},                             // square on Z
         {400, 400, RGB(255, 255, 255)}, {600, 600, RGB(255, 255, 255)},
     };
     auto paintAndCheck = [&](const char* when) {
-        HDC screen = GetDC(nullptr);
-        HDC canvas = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, 950, 700);
-        ReleaseDC(nullptr, screen);
-        HGDIOBJ old = SelectObject(canvas, bitmap);
-        RECT all{0, 0, 950, 700};
-        FillRect(canvas, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        form.PytagorasBoxPaint(canvas);
+        MemoryCanvas canvas(950, 700);
+        form.PytagorasBoxPaint(canvas.dc);
         for (const Pixel& p : figure) {
-            EXPECT_EQ(GetPixel(canvas, p.x, p.y), p.colour) << when << " at " << p.x << "," << p.y;
+            EXPECT_EQ(GetPixel(canvas.dc, p.x, p.y), p.colour) << when << " at " << p.x << "," << p.y;
         }
         // The right-angle mark, a line height from the corner.
         const int h = form.geometry.linjehoyde;
-        EXPECT_EQ(GetPixel(canvas, 450 - h, 420 - h / 2), RGB(0, 0, 128)) << when;
-        EXPECT_EQ(GetPixel(canvas, 450 - h / 2, 420 - h), RGB(0, 0, 128)) << when;
-        SelectObject(canvas, old);
-        DeleteObject(bitmap);
-        DeleteDC(canvas);
+        EXPECT_EQ(GetPixel(canvas.dc, 450 - h, 420 - h / 2), RGB(0, 0, 128)) << when;
+        EXPECT_EQ(GetPixel(canvas.dc, 450 - h / 2, 420 - h), RGB(0, 0, 128)) << when;
     };
     paintAndCheck("at start");
     trekant::quantities().X = -3000;
     trekant::quantities().Y = 0.5;
     paintAndCheck("with other values");
     EXPECT_EQ(form.geometry.rotpunkt.x, form.geometry.formelVenstre + form.geometry.tegnbredde * 3 / 2);
+}
+
+// A face the system lacks is replaced by one it has: the text is measured and drawn all the same.
+TEST_F(Win32FaceTest, AMissingFontFaceStillMeasuresAndDraws) {
+    MemoryCanvas canvas(200, 60);
+    trekant::GdiFonts fonts(canvas.dc);
+    trekant::GdiMeasure measure(canvas.dc, fonts);
+    const trekant::Font missing{"Finnes Ikke Sans", 12, 0, true, false};
+    EXPECT_GT(measure.advance(missing, "W"), 0);
+    EXPECT_GT(measure.height(missing, "W"), 0);
+    trekant::Scene scene;
+    scene.items.emplace_back(trekant::Text{{5, 5}, "WWW", missing});
+    trekant::PaintScene(canvas.dc, scene, fonts);
+    int dark = 0;
+    for (int x = 0; x < 200; ++x) {
+        for (int y = 0; y < 60; ++y) {
+            dark += GetPixel(canvas.dc, x, y) == RGB(0, 0, 0);
+        }
+    }
+    EXPECT_GT(dark, 20);
 }
 
 // Keys through the program's message loop: menu shortcuts as accelerators, then the key rule.
@@ -185,7 +223,7 @@ TEST_F(Win32FaceTest, KeysRunTheirCommandsAndRepaint) {
         int paints;         // synchronous repaints
     };
     const Row rows[] = {
-        {'A', "30", "Vinkel a:", 1},  // the shortcut of Vinkel a
+        {'A', "30", "Vinkel a:", 1},         // the shortcut of Vinkel a
         {'B', std::nullopt, "Vinkel b:", 0}, // cancelled: no repaint
         {'X', "150", "Lengde X", 1},
         {VK_LEFT, std::nullopt, nullptr, 1}, // any other key repaints
@@ -257,6 +295,11 @@ TEST_F(Win32FaceTest, InputDialogLaysOutMasksAndAnswers) {
             EXPECT_EQ(winui::WindowTextAnsi(input::InputForm->Label1), row.prompt);
             EXPECT_EQ(SendMessageW(input::InputForm->Edit1, EM_GETPASSWORDCHAR, 0, 0), row.passwordChar);
             EXPECT_EQ(GetFocus(), input::InputForm->Edit1);
+            RECT dialogRect{}, ownerRect{};
+            GetWindowRect(dialog, &dialogRect);
+            GetWindowRect(owner.Handle, &ownerRect);
+            EXPECT_NEAR(dialogRect.left + dialogRect.right, ownerRect.left + ownerRect.right, 2) << "centred";
+            EXPECT_NEAR(dialogRect.top + dialogRect.bottom, ownerRect.top + ownerRect.bottom, 2) << "centred";
         }};
         steps.insert(steps.end(), row.typing.begin(), row.typing.end());
         ModalScript script(steps);
@@ -270,7 +313,8 @@ TEST_F(Win32FaceTest, SettingsDialogSavesWhatIsTypedOnceWhicheverWayItCloses) {
     serveroppsett::TServerOppsettForm form;
     std::vector<std::function<void()>> steps{[&] {
         EXPECT_EQ(winui::WindowTextAnsi(form.Handle), "Oppsett FTP-server");
-        EXPECT_EQ(ClientSize(form.Handle), (std::array<int, 2>{serveroppsett::kClientWidth, serveroppsett::kClientHeight}));
+        EXPECT_EQ(ClientSize(form.Handle),
+                  (std::array<int, 2>{serveroppsett::kClientWidth, serveroppsett::kClientHeight}));
         int id = 100;
         for (const serveroppsett::ControlPlace& place : serveroppsett::Controls()) {
             const auto at = PlaceOf(GetDlgItem(form.Handle, id++));
@@ -288,9 +332,8 @@ TEST_F(Win32FaceTest, SettingsDialogSavesWhatIsTypedOnceWhicheverWayItCloses) {
         steps.push_back(Chars(text));
         steps.push_back(Key(VK_TAB));
     }
-    steps.insert(steps.end(), {Key(VK_SPACE), Key(VK_TAB), Key(VK_SPACE), [&] {
-                                   PostMessageW(form.passord, WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
-                               },
+    steps.insert(steps.end(), {Key(VK_SPACE), Key(VK_TAB), Key(VK_SPACE),
+                               [&] { PostMessageW(form.passord, WM_LBUTTONDBLCLK, MK_LBUTTON, 0); },
                                [&] {
                                    EXPECT_EQ(SendMessageW(form.passord, EM_GETPASSWORDCHAR, 0, 0), 0);
                                    PostMessageW(form.Handle, WM_CLOSE, 0, 0);

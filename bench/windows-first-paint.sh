@@ -10,10 +10,8 @@ runs=${1:-10}
 exe="$PWD/build/windows/win32/pytagoras.exe"
 [ -f "$exe" ] || { echo "windows-first-paint: build the windows preset first (cmake --build --preset windows)" >&2; exit 1; }
 
-work=$(mktemp -d)
 source scripts/wine-gui.sh
-trap 'gui_stop; rm -rf "$work"' EXIT
-gui_start "$work/gui" >/dev/null
+gui_session
 mkdir -p "$work/app"
 
 # Starts the program and polls one column of the screen through the middle of the triangle's leg X until a

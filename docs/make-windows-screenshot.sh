@@ -5,12 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 exe="$PWD/build/windows/win32/pytagoras.exe"
 [ -f "$exe" ] || { echo "make-windows-screenshot: build the windows preset first" >&2; exit 1; }
-work=$(mktemp -d)
 source scripts/wine-gui.sh
-trap 'gui_stop; rm -rf "$work"' EXIT
-gui_start "$work/gui" >/dev/null
+gui_session
 mkdir -p "$work/app"
 (cd "$work/app" && gui_env /usr/lib/wine/wine64 "$exe") &
+program=$!
 window=$(gui_env timeout 30 xdotool search --sync --name '^Pytagoras$' | head -n1)
 # Until the triangle is on the screen.
 for _ in $(seq 100); do
@@ -20,5 +19,5 @@ for _ in $(seq 100); do
 done
 cp "$work/shot.png" docs/pytagoras-windows.png
 gui_env xdotool key ctrl+q
-wait
+wait "$program"
 echo "make-windows-screenshot: docs/pytagoras-windows.png"

@@ -7,7 +7,8 @@
 #     copied in, since this wine does not load them from where Debian puts them.
 # gui_start WORK makes both under WORK and exports PYTAGORAS_GUI_DISPLAY and PYTAGORAS_GUI_WINEPREFIX (what
 # scripts/wine-gui-run uses); gui_env CMD runs a command with them as DISPLAY and WINEPREFIX; gui_stop ends
-# the prefix's wine processes and the display.
+# the prefix's wine processes and the display. gui_session does it all for a script that needs nothing else:
+# a scratch folder $work holding both, all of it gone when the script exits.
 
 gui_xvfb_pid=""
 
@@ -58,4 +59,10 @@ gui_stop() {
         wait "$gui_xvfb_pid" 2>/dev/null || true
         gui_xvfb_pid=""
     fi
+}
+
+gui_session() {
+    work=$(mktemp -d)
+    trap 'gui_stop; rm -rf "$work"' EXIT
+    gui_start "$work/gui" >/dev/null
 }

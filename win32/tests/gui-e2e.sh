@@ -104,10 +104,10 @@ for f in "$root/bin/pytagoras.exe" "$root/bin/solvemar-ftp.exe" "$root/Uninstall
 done
 "$wine" reg query "$uninstall_key" /v DisplayName | grep -q "Pytagoras" || fail "no uninstall entry"
 "$wine" "$root/bin/solvemar-ftp.exe" --help | grep -q "Bruk: solvemar-ftp" || fail "the installed solvemar-ftp.exe did not run"
-# The uninstaller copies itself away and returns at once.
+# The uninstaller copies itself away and returns at once; it is done when all three are gone.
 "$wine" "$root/Uninstall.exe" /S
 for _ in $(seq 100); do
-    [ -e "$root" ] || break
+    [ -e "$root" ] || [ -e "$menu" ] || "$wine" reg query "$uninstall_key" >/dev/null 2>&1 || break
     sleep 0.2
 done
 [ ! -e "$root" ] || fail "the uninstaller left $root"

@@ -7,7 +7,7 @@ PYTAGORAS_FTP_BROKER. A test connects and asks for one server with one line:
     serve TAB ROOT TAB USER TAB PASSWORD [TAB OPTION ...] LF
 
 ROOT is a path of the wine prefix (C:\\users\\...) or of this machine; OPTIONs go to the server script
-(--short-retr, --refuse-port). The answer is "port N" LF, or "error TEXT" LF. The server runs until the
+(--short-retr, --refuse-port, ...). The answer is "port N" LF, or "error TEXT" LF. The server runs until the
 test closes the connection (or ends, which closes it too).
 
 Usage: ftp_server_broker.py SERVER_SCRIPT PORT_FILE

@@ -19,9 +19,16 @@ std::vector<std::string> optionsFor(FtpServerProcess::Behaviour behaviour, const
     case FtpServerProcess::Behaviour::RefusePort:
         options.emplace_back("--refuse-port");
         break;
+    case FtpServerProcess::Behaviour::RefuseRetr:
+        options.emplace_back("--refuse-retr");
+        break;
     case FtpServerProcess::Behaviour::Normal:
         break;
     }
+#ifdef _WIN32
+    // The client's names are in its code page there, and a server on Windows reads them so.
+    options.emplace_back("--ansi");
+#endif
     if (tls != nullptr) {
         options.insert(options.end(), {"--tls", tls->certificate.string(), tls->key.string()});
     }

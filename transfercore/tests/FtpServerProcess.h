@@ -13,7 +13,7 @@ namespace transfertest {
 
 class FtpServerProcess {
 public:
-    enum class Behaviour { Normal, ShortRetr, RefusePort };
+    enum class Behaviour { Normal, ShortRetr, RefusePort, RefuseRetr };
     // A certificate and its key (PEM files), for a server that insists on explicit TLS.
     struct TlsIdentity {
         std::filesystem::path certificate;

@@ -1,13 +1,15 @@
 """A real FTP server (pyftpdlib) for the transfer tests, with optional misbehaviours.
 
-Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--refuse-port] [--throttle BYTES_PER_SECOND]
-                     [--tls CERTIFICATE KEY]
+Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--refuse-port] [--refuse-retr] [--ansi]
+                     [--throttle BYTES_PER_SECOND] [--tls CERTIFICATE KEY]
 
 --short-retr sends only the first half of every file on RETR and still ends with 226, as a server
 does that loses the data connection early without noticing. --refuse-port answers PORT and EPRT
-with 500, as a server behind a firewall that allows passive mode only. --throttle slows the data
-connections down, so that a transfer lasts long enough to be looked at. --tls requires explicit TLS
-(AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and key.
+with 500, as a server behind a firewall that allows passive mode only. --refuse-retr answers RETR
+with 550 although SIZE found the file. --ansi reads the names in commands as Windows-1252, as a
+server on Windows does that speaks its clients' code page. --throttle slows the data connections
+down, so that a transfer lasts long enough to be looked at. --tls requires explicit TLS (AUTH TLS
+before the login, PROT P before a transfer) with the given PEM certificate and key.
 """
 import sys
 
@@ -36,6 +38,11 @@ class RefusePortHandler(FTPHandler):
         self.respond("500 Active mode is not allowed here.")
 
 
+class RefuseRetrHandler(FTPHandler):
+    def ftp_RETR(self, file):
+        self.respond("550 Permission denied.")
+
+
 def main():
     port, root, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
     authorizer = DummyAuthorizer()
@@ -45,6 +52,8 @@ def main():
         handler = ShortRetrHandler
     elif "--refuse-port" in sys.argv[5:]:
         handler = RefusePortHandler
+    elif "--refuse-retr" in sys.argv[5:]:
+        handler = RefuseRetrHandler
     if "--tls" in sys.argv[5:]:
         from pyftpdlib.handlers import TLS_FTPHandler
 
@@ -54,6 +63,8 @@ def main():
         handler.keyfile = sys.argv[at + 2]
         handler.tls_control_required = True
         handler.tls_data_required = True
+    if "--ansi" in sys.argv[5:]:
+        handler = type("AnsiHandler", (handler,), {"decode": lambda self, line: line.decode("cp1252", "replace")})
     handler.authorizer = authorizer
     handler.banner = "transfer test server ready"
     handler.auth_failed_timeout = 0

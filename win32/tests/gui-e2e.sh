@@ -60,7 +60,12 @@ figure="690x650+$cx+$cy"
     fail "the squares are at $(box start '#808080' "$figure")"
 mark_ini
 
-xdotool key a
+# Keys go to the window that has the X focus: the program's, given it first.
+press() {
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+    xdotool key "$1"
+}
+press a
 timeout 10 xdotool search --sync --name '^Input:$' >/dev/null || fail "A opened no input dialog"
 xdotool type 30
 xdotool key Return
@@ -78,7 +83,7 @@ for colour in '#000080' '#808080'; do
     [ "$(box start "$colour" "$figure")" = "$(box angle "$colour" "$figure")" ] || fail "the figure moved after A 30 ($colour)"
 done
 
-xdotool key ctrl+q
+press ctrl+q
 status=0
 timeout 20 tail --pid="$pid" -f /dev/null || fail "Ctrl+Q did not end the program"
 wait "$pid" || status=$?

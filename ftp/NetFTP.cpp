@@ -89,8 +89,7 @@ void TNetFTP::startTls() {
     // The handshake starts right after the acceptance. Clear text that came with it would be read as if it
     // had been protected: a stranger on the way could put replies in the server's mouth.
     if (!PendingInput.Empty()) {
-        throw ENetTlsHandshakeFailed(Host, "the server sent clear text after accepting AUTH TLS",
-                                     TNetHandshakeProblem::ClearTextAfterAuth);
+        throw ENetTlsHandshakeFailed(Host, TNetHandshakeProblem::ClearTextAfterAuth);
     }
     UseLayer(m_tls->Protect(Stream(), Host, TNetTlsUse::Control, Clock(), IdleTimeout));
 }

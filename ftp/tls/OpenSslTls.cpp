@@ -123,6 +123,8 @@ private:
     bool m_lowerEnded = false;
     bool m_timedOut = false;
     bool m_shutDown = false;
+    bool m_serverSpoke = false;
+    bool m_clearText = false; // the server's first bytes were no TLS record
     std::exception_ptr m_failure;
     bool m_onlyBuffered = false; // reads take what OpenSSL holds already, never the lower stream's bytes
     // Records written by OpenSSL and not yet sent. The records of one call go out in one send: a server
@@ -218,6 +220,10 @@ bool TlsStream::ReadLower(char* data, std::size_t count, std::size_t& read) {
         case TNetIoStatus::Done:
             m_lowerEnded = result.Count == 0;
             read = result.Count;
+            if (!m_established && !m_serverSpoke && result.Count > 0) {
+                m_serverSpoke = true;
+                m_clearText = !OpensTlsRecord(data[0]);
+            }
             return result.Count > 0;
         case TNetIoStatus::TimedOut:
             m_timedOut = true;
@@ -266,27 +272,31 @@ void TlsStream::Handshake() {
     const int error = SSL_get_error(m_ssl, result);
     m_broken = true;
     if (m_failure) {
-        std::rethrow_exception(std::exchange(m_failure, nullptr));
-    }
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
         ERR_clear_error();
-        throw ENetSocketError(wsa::TimedOut);
-    }
-    if (m_shutDown) {
-        ERR_clear_error();
-        throw ENetSocketError(wsa::Shutdown);
+        try {
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+        } catch (const ENetSocketError& failure) {
+            if (failure.number() == wsa::ConnectionReset) {
+                throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerReset);
+            }
+            throw;
+        }
     }
     const long verifyResult = SSL_get_verify_result(m_ssl);
+    const std::string reason = errorReason();
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+        throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerSilent);
+    }
+    if (m_clearText) {
+        throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ClearTextAfterAuth);
+    }
+    if (m_shutDown || m_lowerEnded) {
+        throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerClosed);
+    }
     if (verifyResult != X509_V_OK) {
-        ERR_clear_error();
         throw ENetCertificateRejected(m_peer, X509_verify_cert_error_string(verifyResult), problemOf(verifyResult));
     }
-    if (m_lowerEnded) {
-        ERR_clear_error();
-        throw ENetTlsHandshakeFailed(m_peer, "the server closed the connection during the handshake",
-                                     TNetHandshakeProblem::ServerClosed);
-    }
-    throw ENetTlsHandshakeFailed(m_peer, errorReason());
+    throw ENetTlsHandshakeFailed(m_peer, reason);
 }
 
 TNetIoResult TlsStream::failure(int result) {

@@ -57,6 +57,11 @@ inline bool OpensTlsRecord(char firstByte) {
     return firstByte == 0x15 || firstByte == 0x16;
 }
 
+// Reads and drops what the server sent and nobody read, at most about a MiB, without waiting, before a
+// protected connection closes: unread bytes (session tickets on an upload's connection, say) would turn the
+// close into a reset, and a reset can cost the server the end of an upload.
+void DrainBeforeClose(TNetByteStream& lower, const TNetClock& clock);
+
 // The client of this build's backend. Raises ENetTlsUnavailable without a backend and ENetTlsTrustUnreadable
 // when the CA file cannot be read or holds no certificate.
 std::unique_ptr<TNetTlsClient> MakeTlsClient(const TNetTlsTrust& trust);

@@ -23,8 +23,6 @@ namespace {
 // Room for four whole records: in a bulk transfer they arrive back to back, and one receive of several
 // saves a system call and a wake-up per record.
 constexpr std::size_t kReadBufferSize = 4 * SSL3_RT_MAX_PACKET_SIZE;
-// At most this much that nobody read is thrown away before a close.
-constexpr int kDrainPieces = 64;
 
 struct CtxFree {
     void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
@@ -109,7 +107,6 @@ private:
     void beginCall(const TNetDeadline& deadline);
     // The result of a failed OpenSSL call, or the exception that stands for it.
     TNetIoResult failure(int result);
-    void drainLower();
 
     TNetByteStream& m_lower;
     SSL* m_ssl;
@@ -375,21 +372,6 @@ TNetIoResult TlsStream::Send(const char* data, std::size_t count, const TNetDead
     return failure(result);
 }
 
-void TlsStream::drainLower() {
-    // Bytes the server sent and nobody read, such as session tickets on an upload's connection, would turn
-    // the close into a reset, and a reset can cost the server the end of the upload.
-    char sink[16384];
-    try {
-        for (int i = 0; i < kDrainPieces; ++i) {
-            const TNetIoResult result = m_lower.Receive(sink, sizeof sink, TNetDeadline::Now(m_clock));
-            if (result.Status != TNetIoStatus::Done || result.Count == 0) {
-                break;
-            }
-        }
-    } catch (...) {
-    }
-}
-
 void TlsStream::Close() {
     if (!m_lower.IsOpen()) {
         return;
@@ -404,7 +386,7 @@ void TlsStream::Close() {
         ERR_clear_error();
     }
     m_broken = true;
-    drainLower();
+    DrainBeforeClose(m_lower, m_clock);
     m_lower.Close();
 }
 

@@ -31,8 +31,6 @@ namespace {
 constexpr std::size_t kRecordsPerCall = 4;
 // A whole TLS record: header, the largest payload and its expansion.
 constexpr std::size_t kLargestRecord = 5 + 16384 + 2048;
-// At most this much that nobody read is thrown away before a close.
-constexpr int kDrainPieces = 64;
 // TLS record types.
 constexpr unsigned char kAlertRecord = 0x15;
 
@@ -382,7 +380,6 @@ private:
     Decoded decodeOne(char* data, std::size_t count, std::size_t& given);
     bool wholeRecordBuffered() const;
     std::size_t takePlain(char* data, std::size_t count);
-    void drainLower();
 
     TNetByteStream& m_lower;
     std::shared_ptr<Credentials> m_credentials;
@@ -704,21 +701,6 @@ TNetIoResult SchannelStream::Send(const char* data, std::size_t count, const TNe
     return {0, status};
 }
 
-void SchannelStream::drainLower() {
-    // Bytes the server sent and nobody read would turn the close into a reset, and a reset can cost the
-    // server the end of an upload.
-    char sink[16384];
-    try {
-        for (int i = 0; i < kDrainPieces; ++i) {
-            const TNetIoResult result = m_lower.Receive(sink, sizeof sink, TNetDeadline::Now(m_clock));
-            if (result.Status != TNetIoStatus::Done || result.Count == 0) {
-                break;
-            }
-        }
-    } catch (...) {
-    }
-}
-
 void SchannelStream::Close() {
     if (!m_lower.IsOpen()) {
         return;
@@ -745,7 +727,7 @@ void SchannelStream::Close() {
         }
     }
     m_broken = true;
-    drainLower();
+    DrainBeforeClose(m_lower, m_clock);
     m_lower.Close();
 }
 

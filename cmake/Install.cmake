@@ -13,7 +13,17 @@ foreach(lib support ftp transfercore triangle transfer)
         list(APPEND _pytagoras_libraries ${lib})
         # Plain names such as libftp.a would clash in /usr/lib; host programs use Pytagoras::ftp.
         set_target_properties(${lib} PROPERTIES OUTPUT_NAME pytagoras-${lib} EXPORT_NAME ${lib})
-        file(GLOB _headers CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${lib}/*.h")
+        # The library's own headers, wherever its folder: the face's transfer window shares its folder with
+        # the face's other windows, which host programs do not get.
+        get_target_property(_sources ${lib} SOURCES)
+        get_target_property(_source_dir ${lib} SOURCE_DIR)
+        set(_headers)
+        foreach(_source ${_sources})
+            if(_source MATCHES "\\.h$")
+                cmake_path(ABSOLUTE_PATH _source BASE_DIRECTORY ${_source_dir})
+                list(APPEND _headers ${_source})
+            endif()
+        endforeach()
         install(FILES ${_headers} DESTINATION ${PYTAGORAS_INCLUDE_DIR} COMPONENT development)
         target_include_directories(${lib} INTERFACE $<INSTALL_INTERFACE:${PYTAGORAS_INCLUDE_DIR}>)
     endif()

@@ -1,6 +1,5 @@
 #include "input.h"
 
-#include "Felles.h"
 #include "WindowPlacement.h"
 
 #include <QApplication>
@@ -16,35 +15,38 @@ QPointer<TInputForm> InputForm;
 namespace {
 
 QPointer<QWidget> g_mainForm;
-PromptFunction g_override;
+
+void place(QWidget& control, Place at) {
+    control.setGeometry(at.left, at.top, at.width, at.height);
+}
 
 } // namespace
 
 TInputForm::TInputForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    setWindowTitle("Input:");
+    setWindowTitle(kCaption);
     setFont(QFont("MS Sans Serif", 8));
-    setFixedSize(396, 113);
+    setFixedSize(kClientWidth, kClientHeight);
 
     Label1 = new QLabel("Label", this);
     Label1->setObjectName("Label1");
-    Label1->move(32, 24);
+    Label1->move(kLabel1.left, kLabel1.top);
     Label1->adjustSize();
 
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName("Edit1");
-    Edit1->setGeometry(32, 40, 337, 21);
+    place(*Edit1, kEdit1);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "O&k", this);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), kOkCaption, this);
     BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(88, 80, 75, 25);
+    place(*BitBtn1, kBitBtn1);
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "&Avbryt", this);
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), kCancelCaption, this);
     BitBtn2->setObjectName("BitBtn2");
-    BitBtn2->setGeometry(216, 80, 75, 25);
+    place(*BitBtn2, kBitBtn2);
     BitBtn2->setAutoDefault(false);
     // Esc closes a QDialog with reject(), which is the Cancel result.
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -87,29 +89,22 @@ QWidget* mainForm() {
     return g_mainForm.data();
 }
 
-std::string LesInput(const std::string& prompt, const std::string& proposed) {
-    if (g_override)
-        return felles::CutText(g_override(felles::CutText(prompt), felles::CutText(proposed)));
-
+std::optional<std::string> ShowInputForm(const Prompt& prompt) {
     // Parented to the main window so it is modal over it and centred on it.
     auto* dialog = new TInputForm(mainForm());
-    dialog->Edit1->setText(QString::fromLocal8Bit(felles::CutText(proposed)));
-    dialog->Label1->setText(QString::fromLocal8Bit(felles::CutText(prompt)));
+    dialog->Edit1->setText(QString::fromLocal8Bit(prompt.proposed));
+    dialog->Label1->setText(QString::fromLocal8Bit(prompt.prompt));
     dialog->Label1->adjustSize();
-    if (prompt == "Passord") {
+    if (prompt.masked) {
         dialog->Edit1->setEchoMode(QLineEdit::Password);
         // Asterisks rather than the style's own mask character.
         dialog->Edit1->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
     }
-    std::string answer;
+    std::optional<std::string> answer;
     if (dialog->exec() == QDialog::Accepted)
-        answer = felles::CutText(dialog->Edit1->text().toLocal8Bit().toStdString());
+        answer = dialog->Edit1->text().toLocal8Bit().toStdString();
     dialog->deleteLater();
     return answer;
-}
-
-void setLesInputOverride(PromptFunction prompt) {
-    g_override = std::move(prompt);
 }
 
 } // namespace input

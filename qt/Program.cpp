@@ -5,17 +5,14 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
-#ifndef _WIN32
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
 namespace program {
 
 namespace {
 
-#ifndef _WIN32
 int g_signalPipe[2] = {-1, -1};
 
 void onTerminationSignal(int signal) {
@@ -31,7 +28,6 @@ void onTerminationSignal(int signal) {
     // The event loop reads the pipe.
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
-#endif
 
 } // namespace
 
@@ -66,6 +62,7 @@ textfil::MessageBoxHook MessageBoxes() {
 }
 
 Windows::Windows() {
+    input::setPromptDialog(input::ShowInputForm);
     ftpunit::setSettingsDialog([this](const std::string& caption, const std::string& kind) {
         ServerOppsettForm.VisServerOppsett(caption, kind);
     });
@@ -73,10 +70,10 @@ Windows::Windows() {
 
 Windows::~Windows() {
     ftpunit::setSettingsDialog(nullptr);
+    input::setPromptDialog(nullptr);
 }
 
-void QuitOnTerminationSignals([[maybe_unused]] QCoreApplication& app) {
-#ifndef _WIN32
+void QuitOnTerminationSignals(QCoreApplication& app) {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
@@ -93,8 +90,6 @@ void QuitOnTerminationSignals([[maybe_unused]] QCoreApplication& app) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
-#endif
-    // Windows has no such signals for a GUI program: closing and ending the session reach Qt as events.
 }
 
 } // namespace program

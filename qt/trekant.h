@@ -1,13 +1,12 @@
-// The triangle window: menus and keys run the commands of the model; the paint box draws the
-// formula panel and the fixed figure.
+// The triangle window of the Qt face: the menus of the command table, keys handed to the key rule,
+// and the paint box painting the scene. What the window shows and does is the neutral core's.
 #pragma once
 
-#include "TriangleModel.h"
+#include "Scene.h"
+#include "ScenePainter.h"
+#include "TriangleWindow.h"
 
 #include <QMainWindow>
-#include <QPoint>
-#include <QRect>
-#include <QString>
 
 #include <functional>
 #include <string>
@@ -36,14 +35,7 @@ private:
     int m_paintCount = 0;
 };
 
-// One text written by the last paint: top-left corner, text, and the box it covers.
-struct DrawnText {
-    QPoint pos;
-    QString text;
-    QRect bounds;
-};
-
-class TPytagorasForm : public QMainWindow {
+class TPytagorasForm : public QMainWindow, public CommandWindow {
     Q_OBJECT
 public:
     explicit TPytagorasForm(QWidget* parent = nullptr);
@@ -61,17 +53,6 @@ public:
     QAction* Katet2;
     QAction* HypotenusZ1;
 
-    // Drawing geometry, kept for the whole run.
-    QPoint hjorneA{250, 420};
-    QPoint hjorneB{450, 220};
-    QPoint hjorneC{450, 420};
-    int linjehoyde = 20;
-    int tegnbredde = 15;
-    int formelVenstre = 700;
-    int formelTopp = 100;
-    int tykkRamme = 1;
-    QPoint rotpunkt{1, 1};
-
     void FormCreate();
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void vinkela1Click();
@@ -82,14 +63,13 @@ public:
     void Lukk1Click();
 
     void PytagorasBoxPaint(QPainter& canvas);
-    void TegnFormler();
-    void TegnRottegn();
-    void TegnFigur();
     // Writes text rotated counter-clockwise by angle degrees at (x, y), in 20-pixel Tahoma with a
     // clear background. It draws on the canvas in use, which exists while the box paints.
     void printrotated(int angle, int x, int y, const std::string& text);
 
-    // The canvas the drawing operations write on; the paint box sets it for the length of a paint.
+    // The drawing geometry, kept for the whole run: the fixed corners and what the last paint measured.
+    const Geometry& drawingGeometry() const { return m_geometry; }
+    // The canvas printrotated writes on; the paint box sets it for the length of a paint.
     void useCanvas(QPainter* canvas) { m_canvas = canvas; }
     // Texts written by the last paint, in order.
     const std::vector<DrawnText>& drawnTexts() const { return m_drawnTexts; }
@@ -98,17 +78,21 @@ public:
     using ErrorDisplay = std::function<void(const std::string& message)>;
     void setErrorDisplay(ErrorDisplay display) { m_errorDisplay = std::move(display); }
 
+    // What a command asks of the window.
+    void repaintNow() override;
+    void showError(const std::string& message) override;
+    void closeWindow() override;
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    enum class RepaintRule { AsCommand, Never };
-    bool runCommand(Command command, RepaintRule rule);
+    void buildMenus();
     void fitOuterSize();
-    void writeText(int x, int y, const std::string& text);
 
+    Geometry m_geometry;
     QPainter* m_canvas = nullptr;
     std::vector<DrawnText> m_drawnTexts;
     ErrorDisplay m_errorDisplay;

@@ -1,10 +1,13 @@
-// The one-line input dialog and LesInput, the way the triangle window asks for a value.
+// The one-line input dialog of the Qt face. LesInput and its rules are the neutral core's (Prompt.h);
+// a program wires ShowInputForm as the dialog it opens.
 #pragma once
+
+#include "Prompt.h"
 
 #include <QDialog>
 #include <QPointer>
 
-#include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -39,11 +42,7 @@ extern QPointer<TInputForm> InputForm;
 void setMainForm(QWidget* form);
 QWidget* mainForm();
 
-// Asks in a new modal dialog; the confirmed text cut to 255 bytes, or empty after Cancel.
-std::string LesInput(const std::string& prompt, const std::string& proposed);
-
-// Tests answer prompts without a modal dialog; an empty function restores the dialog.
-using PromptFunction = std::function<std::string(const std::string& prompt, const std::string& proposed)>;
-void setLesInputOverride(PromptFunction prompt);
+// Asks in a new modal dialog over the main form: the field's text after OK, nothing after Cancel.
+std::optional<std::string> ShowInputForm(const Prompt& prompt);
 
 } // namespace input

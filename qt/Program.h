@@ -46,8 +46,8 @@ bool Headless();
 textfil::MessageBoxHook MessageBoxes();
 
 // The windows every GUI program of the maker creates at start, in this order; all but the first
-// stay hidden until something shows them. While they exist, the transfer unit opens this settings
-// dialog when the FTP entry has no server.
+// stay hidden until something shows them. While they exist, LesInput asks in the input dialog and
+// the transfer unit opens this settings dialog when the FTP entry has no server.
 struct Windows {
     Windows();
     ~Windows();

@@ -16,6 +16,9 @@ std::vector<std::string> optionsFor(const FtpServerProcess::Settings& settings) 
     case FtpServerProcess::Behaviour::ShortRetr:
         options.emplace_back("--short-retr");
         break;
+    case FtpServerProcess::Behaviour::StallsRetr:
+        options.emplace_back("--stall-retr");
+        break;
     case FtpServerProcess::Behaviour::RefusePort:
         options.emplace_back("--refuse-port");
         break;

@@ -14,8 +14,17 @@ namespace testsupport {
 class FtpServerProcess {
 public:
     enum class Server { Pyftpdlib, Vsftpd };
-    // pyftpdlib's misbehaviours; the last three accept AUTH TLS and then break the handshake off.
-    enum class Behaviour { Normal, ShortRetr, RefusePort, SilentAfterAuth, ClosesAfterAuth, ResetsAfterAuth };
+    // pyftpdlib's misbehaviours (see ftp_server.py); the last three accept AUTH TLS and then break the
+    // handshake off.
+    enum class Behaviour {
+        Normal,
+        ShortRetr,
+        StallsRetr,
+        RefusePort,
+        SilentAfterAuth,
+        ClosesAfterAuth,
+        ResetsAfterAuth
+    };
     // A certificate and its key (PEM files), for a server that insists on explicit TLS.
     struct TlsIdentity {
         std::filesystem::path certificate;

@@ -1,16 +1,18 @@
 """A real FTP server for the tests (pyftpdlib, or vsftpd), with optional misbehaviours.
 
-Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--refuse-port] [--after-auth silent|close|reset]
-                     [--throttle BYTES_PER_SECOND] [--tls CERTIFICATE KEY] [--log FILE] [--vsftpd [--reuse]]
+Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--stall-retr] [--refuse-port]
+                     [--after-auth silent|close|reset] [--throttle BYTES_PER_SECOND] [--tls CERTIFICATE KEY]
+                     [--log FILE] [--vsftpd [--reuse]]
 
 --short-retr sends only the first half of every file on RETR and still ends with 226, as a server
-does that loses the data connection early without noticing. --refuse-port answers PORT and EPRT
-with 500, as a server behind a firewall that allows passive mode only. --after-auth accepts AUTH TLS
-and then never answers the handshake, closes the connection or resets it, as a server whose TLS is
-broken. --throttle slows the data
-connections down, so that a transfer lasts long enough to be looked at. --tls requires explicit TLS
-(AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and key. --log
-records the commands the server receives, one a line (vsftpd: its protocol log, with the TLS sessions).
+does that loses the data connection early without noticing; --stall-retr sends the first half and
+then nothing more, keeping the data connection open. --refuse-port answers PORT and EPRT with 500, as
+a server behind a firewall that allows passive mode only. --after-auth accepts AUTH TLS and then never
+answers the handshake, closes the connection or resets it, as a server whose TLS is broken. --throttle
+slows the data connections down, so that a transfer lasts long enough to be looked at. --tls requires
+explicit TLS (AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and
+key, also together with a misbehaviour. --log records the commands the server receives, one a line
+(vsftpd: its protocol log, with the TLS sessions).
 
 --vsftpd serves with vsftpd instead (the misbehaviours are pyftpdlib's): it needs root, and logs in a
 local account, so a throw-away account USER is made for the run and removed after it. With --tls it
@@ -131,11 +133,20 @@ def logging_commands(handler, path):
 
 def serve_pyftpdlib(port, root, user, password, options):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
 
-    class ShortRetrHandler(FTPHandler):
+    # The misbehaviours sit on top of the plain handler or, with --tls, on top of the TLS one.
+    base = TLS_FTPHandler if "--tls" in options else FTPHandler
+
+    class Handler(base):
+        proto_cmds = dict(base.proto_cmds)
+        if "--after-auth" in options:
+            proto_cmds["AUTH"] = dict(perm=None, auth=False, arg=True, help="Syntax: AUTH <SP> TLS.")
+
         def ftp_RETR(self, file):
+            if "--short-retr" not in options and "--stall-retr" not in options:
+                return super().ftp_RETR(file)
             try:
                 with self.run_as_current_user(self.fs.open, file, "rb") as fd:
                     data = fd.read()
@@ -145,50 +156,41 @@ def serve_pyftpdlib(port, root, user, password, options):
             self.push_dtp_data(data[: len(data) // 2], isproducer=False, cmd="RETR")
             return file
 
-    class RefusePortHandler(FTPHandler):
         def ftp_PORT(self, line):
+            if "--refuse-port" not in options:
+                return super().ftp_PORT(line)
             self.respond("500 Active mode is not allowed here.")
 
         def ftp_EPRT(self, line):
+            if "--refuse-port" not in options:
+                return super().ftp_EPRT(line)
             self.respond("500 Active mode is not allowed here.")
 
-    class BrokenTlsHandler(FTPHandler):
-        proto_cmds = FTPHandler.proto_cmds.copy()
-        proto_cmds["AUTH"] = dict(perm=None, auth=False, arg=True, help="Syntax: AUTH <SP> TLS.")
-        broken_by = "silent"
-
         def ftp_AUTH(self, line):
+            if "--after-auth" not in options:
+                return super().ftp_AUTH(line)
             self.respond("234 AUTH TLS successful.")
             self.collect_incoming_data = self.hear_hello
             self.found_terminator = lambda: self.hear_hello(b"")
 
         def hear_hello(self, data):
             # Once the client's hello is here, so that the client meets the break while it waits for the answer.
-            if self.broken_by == "silent" or self._closed:
+            broken_by = option_value("--after-auth")[0]
+            if broken_by == "silent" or self._closed:
                 return
-            if self.broken_by == "reset":
+            if broken_by == "reset":
                 self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.close()
 
-    authorizer = DummyAuthorizer()
-    authorizer.add_user(user, password, root, perm="elradfmwMT")
-    handler = FTPHandler
-    if "--short-retr" in options:
-        handler = ShortRetrHandler
-    elif "--refuse-port" in options:
-        handler = RefusePortHandler
-    elif "--after-auth" in options:
-        handler = BrokenTlsHandler
-        handler.broken_by = option_value("--after-auth")[0]
+    handler = Handler
     if "--tls" in options:
-        from pyftpdlib.handlers import TLS_FTPHandler
-
-        handler = TLS_FTPHandler
         handler.certfile, handler.keyfile = option_value("--tls", 2)
         handler.tls_control_required = True
         handler.tls_data_required = True
     if "--log" in options:
         handler = logging_commands(handler, option_value("--log")[0])
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elradfmwMT")
     handler.authorizer = authorizer
     handler.banner = "transfer test server ready"
     handler.auth_failed_timeout = 0
@@ -198,6 +200,13 @@ def serve_pyftpdlib(port, root, user, password, options):
         dtp.read_limit = limit
         dtp.write_limit = limit
         handler.dtp_handler = dtp
+    if "--stall-retr" in options:
+
+        class Stalling(handler.dtp_handler):
+            def close_when_done(self):
+                pass  # the data stops, the connection stays open: the client waits in vain
+
+        handler.dtp_handler = Stalling
     server = FTPServer(("127.0.0.1", port), handler)
     server.serve_forever(handle_exit=True)
 

@@ -108,6 +108,35 @@ TEST_P(RealTlsServer, TransfersByteForByte) {
     EXPECT_EQ(protocol.find("session reuse required"), std::string::npos);
 }
 
+// A protected download that goes silent half-way ends after one idle time-out, as in clear text, keeping what
+// came: no second wait for a TLS close that a server which does not read would never take.
+TEST(RealTlsServerFault, SilenceOnAProtectedDownloadEndsAfterOneIdleTimeOut) {
+    const auto& certificates = testsupport::Certificates();
+    const FtpServerProcess::TlsIdentity identity{certificates.good.certificate, certificates.good.key};
+    testsupport::TempFolder root;
+    FtpServerProcess server(root.path() / "served", "bob", "secret", FtpServerProcess::Behaviour::StallsRetr,
+                            &identity);
+    const std::string bytes = ftptest::pattern(200000);
+    testsupport::WriteFileBytes(server.root() / "f", bytes);
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        net::TNetFTP ftp;
+        ftptest::aimAt(ftp, server.port(), 1000ms);
+        ftp.Host = "localhost";
+        ftp.Passive = passive;
+        ftp.UseTLS = true;
+        ftp.TLSCAFile = certificates.ca.string();
+        ftp.OpenSession(true);
+        net::TNetMemoryStream stream;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ftptest::failureOf([&] { ftp.DownloadToStream("f", stream); }), "socket error 10060");
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, 990ms);
+        EXPECT_LT(took, 1900ms);
+        EXPECT_EQ(stream.Bytes(), bytes.substr(0, 100000));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Servers, RealTlsServer,
     testing::Combine(testing::Values(FtpServerProcess::Server::Vsftpd, FtpServerProcess::Server::Pyftpdlib),

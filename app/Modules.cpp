@@ -28,6 +28,14 @@ Modules::Modules(const std::vector<std::string>& args, textfil::MessageBoxHook m
 }
 
 Modules::~Modules() {
+    stop();
+}
+
+void Modules::stop() {
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
     hs_reg::Shutdown();
     ftpunit::Stop();
 }

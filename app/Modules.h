@@ -21,6 +21,13 @@ public:
     ~Modules();
     Modules(const Modules&) = delete;
     Modules& operator=(const Modules&) = delete;
+
+    // Stops them now, once (the session ends and the process may be ended at any moment after);
+    // going out of scope then stops nothing again.
+    void stop();
+
+private:
+    bool m_stopped = false;
 };
 
 // True once the support library's start-up has returned. Safe to ask from a signal handler.

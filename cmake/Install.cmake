@@ -53,12 +53,28 @@ set(CPACK_PACKAGE_CONTACT "Solvemar <post@solvemar.no>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Teaching tool for right-angled triangles (Norwegian)")
 
 if(WIN32)
-    # A zip for host programs on Windows: solvemar-ftp.exe, the static libraries, their headers and the CMake
-    # package, with the toolchain file that cross-builds against them. Unpacked, its one folder is the prefix
-    # to give find_package (CMAKE_PREFIX_PATH).
+    # Two packages on Windows (CPackOptions.cmake.in picks each one's parts):
+    # - a zip for host programs: solvemar-ftp.exe, the static libraries (the Win32 transfer window among them),
+    #   their headers and the CMake package, with the toolchain file that cross-builds against them. Unpacked,
+    #   its one folder is the prefix to give find_package (CMAKE_PREFIX_PATH);
+    # - an installer for users (cpack -G NSIS): pytagoras.exe and solvemar-ftp.exe under Program Files, a
+    #   Start-menu entry "Pytagoras", an uninstaller and its entry in the list of installed programs.
     install(FILES cmake/mingw-w64.cmake DESTINATION ${PYTAGORAS_CMAKE_DIR} COMPONENT development)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME pytagoras-${PROJECT_VERSION}-windows-x86_64)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Pytagoras) # also the name of the uninstall entry
+    set(CPACK_NSIS_PACKAGE_NAME Pytagoras)
+    set(CPACK_NSIS_DISPLAY_NAME Pytagoras)
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    # 64-bit: a 32-bit installer would put the programs among the 32-bit ones (and wine64 does not run it).
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_PACKAGE_EXECUTABLES pytagoras Pytagoras)
+    set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/packaging/pytagoras.ico)
+    set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/packaging/pytagoras.ico)
+    set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\\\pytagoras.exe")
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    configure_file(cmake/CPackOptions.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/CPackOptions.cmake @ONLY)
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/CPackOptions.cmake)
     include(CPack)
     return()
 endif()

@@ -122,6 +122,13 @@ public:
         : ENetException("Invalid data endpoint in reply: " + replyLine) {}
 };
 
+// A 213 reply to SIZE that holds no size ("213 -1", "213 lots"): neither the size nor "no size".
+class ENetInvalidSizeReply : public ENetException {
+public:
+    explicit ENetInvalidSizeReply(const std::string& replyLine)
+        : ENetException("Invalid file size in reply: " + replyLine) {}
+};
+
 // Every failure to protect a session or one of its connections with TLS. A protected session never goes on
 // in clear text: whatever fails before the login ends the session before the user name is sent.
 class ENetTlsError : public ENetException {

@@ -104,7 +104,11 @@ std::int64_t TNetFTP::QueryFileSize(const std::string& remoteName) {
     if (SendCommandLine("SIZE " + remoteName, {}) != 213) {
         return -1;
     }
-    return ParseSizeReply(ReplyLines);
+    const std::int64_t size = ParseSizeReply(ReplyLines);
+    if (size < 0) {
+        throw ENetInvalidSizeReply(LastReplyLine());
+    }
+    return size;
 }
 
 void TNetFTP::DownloadFile(const std::string& remoteName, const std::string& localPath, bool canOverwrite) {
@@ -249,7 +253,18 @@ void TNetFTP::awaitFinalReply() {
     // comes would only keep the user waiting, so this wait is short.
     const std::chrono::milliseconds wait =
         IdleTimeout.count() > 0 ? std::min(IdleTimeout, kWaitAfterAbort) : kWaitAfterAbort;
-    AwaitReply({226}, TNetDeadline::After(Clock(), wait));
+    const ENetProtocolReplyError aborted(LastReplyLine(), ReplyCode);
+    try {
+        AwaitReply({226}, TNetDeadline::After(Clock(), wait));
+    } catch (const ENetSocketError& error) {
+        // The server's own words say more than the time-out of a wait for what it never meant to send.
+        if (error.number() != wsa::TimedOut) {
+            throw;
+        }
+        throw aborted;
+    } catch (const ENetConnClosedGracefully&) {
+        throw aborted;
+    }
 }
 
 } // namespace net

@@ -12,10 +12,11 @@
 //     std::string TLSCAFile;                   // PEM certificates to trust instead of the system's
 //     TNetFTPTransferType TransferType = ftBinary;   // or SetTransferType(), which applies it at once
 //     std::string SystemText;                  // from "syst", "Unknown" when refused with 500
-//     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait (0: no limit): connect, each reply, the
-//                                              // server's data connection, each data receive or send;
-//                                              // expiry raises ENetSocketError 10060. The wait for a 226
-//                                              // after a final 426 is at most kWaitAfterAbort.
+//     std::chrono::milliseconds IdleTimeout{60000};  // bounds every wait (0: no limit): connect, each whole
+//                                              // reply, the server's data connection, each data receive or
+//                                              // send; expiry raises ENetSocketError 10060. The wait for a
+//                                              // 226 after a final 426 is at most kWaitAfterAbort; without
+//                                              // one, the 426 is raised as the transfer's failure.
 //     TNetNotifyEvent OnConnected, OnDisconnected;   // void(TNetComponent& sender)
 //     TWorkBeginEvent OnWorkBegin;             // void(TNetComponent& sender, TWorkMode mode, int64 countMax)
 //     TWorkEvent OnWork;                       // void(TNetComponent& sender, TWorkMode mode, int64 count)
@@ -25,7 +26,8 @@
 //     void OpenSession(bool autoLogin);        // connect, greeting, user/pass, type, syst; closed on failure
 //     bool IsConnected();
 //     void CloseConnection();                  // sends nothing; fires OnDisconnected when it was open
-//     std::int64_t QueryFileSize(const std::string& remoteName);   // -1 when the server gives no size
+//     std::int64_t QueryFileSize(const std::string& remoteName);   // -1 when the server gives no size; a 213
+//                                              // without one raises ENetInvalidSizeReply
 //     void DownloadFile(const std::string& remoteName, const std::string& localPath, bool canOverwrite);
 //     void DownloadToStream(const std::string& remoteName, TNetStream& stream);
 //     void UploadFile(const std::string& localPath, const std::string& remoteName, bool append);
@@ -39,7 +41,8 @@
 //   Every failure raises an ENetException (NetExceptions.h): ENetProtocolReplyError (code()),
 //   ENetSocketError (number()), ENetConnClosedGracefully, ENetFTPFileAlreadyExists, EFileError for
 //   local files, EConvertError for a PASV reply with non-numbers, ENetUnsafeArgument for a name with
-//   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, and the rest of the hierarchy. With
+//   CR, LF or NUL, ENetReplyTooLong, ENetInvalidPassiveEndpoint, ENetInvalidSizeReply, and the rest of the
+//   hierarchy. With
 //   UseTLS, an ENetTlsError: ENetTlsNotOffered, ENetTlsHandshakeFailed, ENetCertificateRejected,
 //   ENetTlsTrustUnreadable and ENetTlsUnavailable end OpenSession before the user name is sent;
 //   ENetTlsBroken is a protected connection failing later.

@@ -20,8 +20,13 @@ bool LocalFileExists(const std::string& path);
 class TNetFileStream : public TNetStream {
 public:
     TNetFileStream(const std::string& path, TFileMode mode);
+    // A file the caller has opened (for writing, to download into); the stream owns it from now on.
+    TNetFileStream(std::string path, platform::FileHandle file) : m_path(std::move(path)), m_file(std::move(file)) {}
     TNetFileStream(const TNetFileStream&) = delete;
     TNetFileStream& operator=(const TNetFileStream&) = delete;
+
+    // The open file, for what the stream does not do itself (its mode, its close).
+    platform::FileHandle& File() { return m_file; }
 
     std::int64_t Size() const override;
     std::int64_t Position() const override { return m_position; }

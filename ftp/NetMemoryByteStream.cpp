@@ -7,6 +7,14 @@ namespace net {
 
 TNetIoResult TNetMemoryByteStream::Receive(char* data, std::size_t count, const TNetDeadline& deadline) {
     const std::size_t left = m_input.size() - m_taken;
+    if (left > 0 && m_pieceDelay.count() > 0) {
+        const TNetClock::TimePoint arrives = m_clock.Now() + m_pieceDelay;
+        if (!deadline.Unlimited() && arrives > deadline.At()) {
+            m_clock.AdvanceTo(deadline.At());
+            return {0, TNetIoStatus::TimedOut};
+        }
+        m_clock.AdvanceTo(arrives);
+    }
     if (left > 0) {
         const std::size_t n = std::min({count, left, m_pieceSize});
         std::memcpy(data, m_input.data() + m_taken, n);

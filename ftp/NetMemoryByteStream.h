@@ -4,6 +4,7 @@
 
 #include "NetByteStream.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -14,10 +15,11 @@ public:
     // What the peer does once all input is taken: close, or stay silent so that every wait times out.
     enum class AtEnd { Close, Silence };
 
-    // Each receive hands out at most pieceSize bytes, as a network that cuts the input into packets.
+    // Each receive hands out at most pieceSize bytes, as a network that cuts the input into packets, and each
+    // piece comes pieceDelay after the one before (the clock moves on by that much).
     TNetMemoryByteStream(TNetManualClock& clock, std::string input, AtEnd atEnd = AtEnd::Close,
-                         std::size_t pieceSize = SIZE_MAX)
-        : m_clock(clock), m_input(std::move(input)), m_atEnd(atEnd), m_pieceSize(pieceSize) {}
+                         std::size_t pieceSize = SIZE_MAX, std::chrono::milliseconds pieceDelay = {})
+        : m_clock(clock), m_input(std::move(input)), m_atEnd(atEnd), m_pieceSize(pieceSize), m_pieceDelay(pieceDelay) {}
 
     bool IsOpen() const override { return m_open; }
     void Close() override { m_open = false; }
@@ -35,6 +37,7 @@ private:
     std::string m_input;
     AtEnd m_atEnd;
     std::size_t m_pieceSize;
+    std::chrono::milliseconds m_pieceDelay;
     std::size_t m_taken = 0;
     std::string m_sent;
     bool m_open = true;

@@ -272,10 +272,16 @@ std::string TNetTCPConnection::ReadNonEmptyLine() {
     }
 }
 
+std::int16_t TNetTCPConnection::AwaitReply(const TReplyCodes& allowed) {
+    // The whole reply is due within the idle time-out: a server that trickles a byte now and then would
+    // otherwise restart each wait and keep the client for ever.
+    return AwaitReply(allowed, TNetDeadline::After(*m_clock, IdleTimeout));
+}
+
 std::int16_t TNetTCPConnection::AwaitReply(const TReplyCodes& allowed, const TNetDeadline& deadline) {
     m_replyDeadline = deadline;
     try {
-        const std::int16_t code = AwaitReply(allowed);
+        const std::int16_t code = readReply(allowed);
         m_replyDeadline.reset();
         return code;
     } catch (...) {
@@ -284,7 +290,7 @@ std::int16_t TNetTCPConnection::AwaitReply(const TReplyCodes& allowed, const TNe
     }
 }
 
-std::int16_t TNetTCPConnection::AwaitReply(const TReplyCodes& allowed) {
+std::int16_t TNetTCPConnection::readReply(const TReplyCodes& allowed) {
     ReplyLines.clear();
     m_linesThisReply = 0;
     ReplyLines.push_back(ReadNonEmptyLine());

@@ -71,8 +71,9 @@ public:
     std::string LastReplyLine() const { return ReplyLines.empty() ? std::string() : ReplyLines.back(); }
 
     std::int16_t SendCommandLine(const std::string& text, const TReplyCodes& allowed);
+    // Reads one reply, all of it due within IdleTimeout.
     std::int16_t AwaitReply(const TReplyCodes& allowed);
-    // The same, with the whole reply due by deadline as well (each wait still ends within IdleTimeout).
+    // The same, with the whole reply due by deadline instead (each wait still ends within IdleTimeout).
     std::int16_t AwaitReply(const TReplyCodes& allowed, const TNetDeadline& deadline);
     void WriteTextLine(const std::string& text);
     void SendBytes(const char* data, std::int64_t count);
@@ -111,6 +112,8 @@ private:
 
     // The deadline of a wait that starts now.
     TNetDeadline waitDeadline() const;
+    // AwaitReply's reading, within the reply's deadline.
+    std::int16_t readReply(const TReplyCodes& allowed);
     // The count of a finished receive; a time-out or a shut-down socket closes the connection and raises,
     // except that a shut-down socket with bytes still buffered reads as the peer's close.
     std::size_t receivedCount(const TNetIoResult& result);

@@ -95,8 +95,7 @@ void TPytagorasForm::buildMenus() {
     MainMenu1 = menuBar();
     MainMenu1->setObjectName("MainMenu1");
     const auto table = MainMenu();
-    Q_ASSERT(table.size() == std::size(menus));
-    for (std::size_t i = 0; i < table.size(); ++i) {
+    for (std::size_t i = 0; i < table.size() && i < std::size(menus); ++i) {
         QMenu* menu = MainMenu1->addMenu(QString::fromUtf8(table[i].caption));
         menu->setObjectName(table[i].name);
         this->*menus[i] = menu;

@@ -142,7 +142,9 @@ bool isNumberSyntax(const std::string& s) {
     return i == s.size();
 }
 
-bool isValidUtf8(std::string_view text) {
+} // namespace
+
+bool IsValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -165,14 +167,12 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-} // namespace
-
 std::string CutText(std::string_view text, std::size_t max) {
     if (text.size() <= max)
         return std::string(text);
     std::size_t cut = max;
     // Only a valid UTF-8 text is known to have sequences worth keeping whole.
-    if (isValidUtf8(text)) {
+    if (IsValidUtf8(text)) {
         while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
             --cut;
     }

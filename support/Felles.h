@@ -12,6 +12,8 @@ namespace felles {
 // Texts that pass through the system are cut to this many bytes.
 inline constexpr std::size_t kShortTextMax = 255;
 
+// True when the text is well-formed UTF-8 (ASCII included).
+bool IsValidUtf8(std::string_view text);
 // Cuts a text to at most max bytes without splitting a UTF-8 sequence of a valid UTF-8 text.
 std::string CutText(std::string_view text, std::size_t max = kShortTextMax);
 // The text as one line: each run of control characters (line ends, tabs) inside it becomes one

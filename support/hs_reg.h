@@ -25,17 +25,25 @@ void writestr(std::string_view key, std::string_view value);
 bool readbool(std::string_view key);
 void writebool(std::string_view key, bool value);
 std::int32_t readint(std::string_view key);
+// The integer readint reads, or nothing when the key is missing or holds no integer.
+std::optional<std::int32_t> readnumber(std::string_view key);
 void writeint(std::string_view key, std::int32_t value);
 void saveini();
 void loadini();
 void freeini();
 
 // saveini with an answer: false when the file could not be written (the old file is then whole);
-// true when it was written or, being read-only, rightly left alone.
+// true when it was written or rightly left alone (see iniUnwritable).
 bool saveIniFile();
-// The store from a text in the file's format, and the text saveini writes: loadini and saveini
-// without the file, for checks of the format itself.
-void loadIniText(std::string text);
+// Why saveini leaves the file as it is: it is read-only, or when it was loaded it was no regular file or
+// could not be read, or its content could not be understood (writing the store back would lose what it
+// holds). The file may be UTF-8 with or without a byte-order mark, UTF-16 with one, or in the program's
+// own texts (the ANSI code page on Windows); it is written back the way it was read.
+enum class IniUnwritable { No, ReadOnly, Unreadable, NotUnderstood };
+IniUnwritable iniUnwritable();
+// The store from the bytes of a file, and the bytes saveini writes: loadini and saveini without the
+// file, for checks of the format itself.
+void loadIniText(std::string bytes);
 std::string iniText();
 // Sets IniFileName (and IniFolder from it); start-up does this.
 void setIniFileName(const std::string& name);
@@ -84,7 +92,7 @@ struct RegistryValue {
 class Registry {
 public:
     virtual ~Registry() = default;
-    // Opens a key for full access, creating it when allowed; false when it cannot be opened.
+    // Opens a key for reading; false when it is missing or cannot be read. Nothing is ever created.
     virtual bool openKey(const std::string& key) = 0;
     virtual RegistryValue readValue(const std::string& key, const std::string& name) = 0;
     // The names of the key's sub-keys in the order the registry lists them.
@@ -103,7 +111,8 @@ enum class RegistryRoot { LocalMachine, CurrentUser };
 std::shared_ptr<Registry> makeWindowsRegistry(RegistryRoot root, const std::string& base);
 #endif
 
-// A registry held in memory, for tests. Opening a missing key creates it unless access is denied.
+// A registry held in memory, for tests. A key opens when it has been added (or given a value) and access to it
+// is not denied.
 class MemoryRegistry : public Registry {
 public:
     void setText(const std::string& key, const std::string& name, const std::string& value);

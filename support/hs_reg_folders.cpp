@@ -1,7 +1,6 @@
 // The per-user folder tree under the application-data folder, and the folders recorded in the
 // INI store's "FOLDERS" section. Kinds and keys keep their backslashes ("data\docs_folder") so
 // the file reads the same everywhere; the folders themselves use the native separator.
-#include <filesystem>
 
 #include "hs_reg.h"
 #include "platform.h"
@@ -114,8 +113,8 @@ void createfolder(const std::string& folder) {
 }
 
 void makefoldertree() {
-    const std::string doc =
-        std::filesystem::path(binfolder() + ".." + platform::kSeparator + "doc").lexically_normal().string();
+    // Through the platform layer: a folder's name may hold letters that only it converts right (Windows).
+    const std::string doc = platform::absolutePath(binfolder() + ".." + platform::kSeparator + "doc");
     setfolderpath("doc", doc);
     const std::string root = treeRoot();
     if (!platform::folderExists(root)) {

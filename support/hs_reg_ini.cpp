@@ -34,22 +34,28 @@ struct Section {
     std::vector<std::pair<std::size_t, std::size_t>> unparsed;
 };
 
+// How the file was saved, as the editors of Windows save one: the program's own texts (the ANSI code page
+// there), UTF-8 with or without a byte-order mark, or UTF-16 with one. The save writes it back the same way.
+enum class Encoding { Plain, Utf8, Utf8Marked, Utf16LittleEndian, Utf16BigEndian };
+
 struct Store {
     std::vector<Section> sections;
     std::unordered_map<std::string, std::size_t> index;
+    // The file's content in the program's own texts.
     std::string text;
-    // The file began with a UTF-8 byte-order mark (as editors on Windows write it); the save keeps it.
-    bool byteOrderMark = false;
+    Encoding encoding = Encoding::Plain;
 };
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
 
 Store g_store;
 std::string g_iniFileName = "SOLVEMAR.INI";
 std::string g_iniFolder;
 std::string g_currentSection = kDefaultSection;
-// Set when an existing file could not be read: writing the (empty) store back would wipe it.
-bool g_loadFailed = false;
+// Set when the store must never be written over the file: writing it back would lose what could not be read.
+IniUnwritable g_unwritable = IniUnwritable::No;
 
 constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
 // Where currentsection stands in the store, found once per section change: look-ups in a loop
@@ -224,12 +230,94 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
+#ifdef _WIN32
+// UTF-8 that holds more than ASCII: a file saved as UTF-8 without a mark. Text in a single-byte code page
+// with letters beyond ASCII is practically never valid UTF-8.
+bool isUtf8BeyondAscii(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
+           felles::IsValidUtf8(text);
+}
+#endif
+
+std::u16string utf16Of(std::string_view bytes, Encoding encoding) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    const std::size_t high = encoding == Encoding::Utf16BigEndian ? 0 : 1;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i + high]) << 8 |
+                                         static_cast<unsigned char>(bytes[2 * i + 1 - high]));
+    }
+    return units;
+}
+
+// The file's bytes as the program's texts, and how they were saved. False when they cannot be understood
+// (UTF-16 without its mark, say, or a character the program's texts cannot hold): text then holds what could
+// be read.
+bool decodeFile(std::string bytes, std::string& text, Encoding& encoding) {
+    text.clear();
+    bool understood = true;
+    const std::string_view view(bytes);
+    if (view.starts_with(kUtf8Mark)) {
+        encoding = Encoding::Utf8Marked;
+        understood = platform::textFromUtf8(view.substr(kUtf8Mark.size()), text);
+    } else if (view.starts_with(kUtf16LittleEndianMark) || view.starts_with(kUtf16BigEndianMark)) {
+        encoding = view.starts_with(kUtf16LittleEndianMark) ? Encoding::Utf16LittleEndian : Encoding::Utf16BigEndian;
+        const std::string_view units = view.substr(2);
+        understood = units.size() % 2 == 0 && platform::textFromUtf16(utf16Of(units, encoding), text);
+#ifdef _WIN32
+    } else if (isUtf8BeyondAscii(view)) {
+        // Elsewhere the program's texts are UTF-8 themselves: such a file needs no look of its own there.
+        encoding = Encoding::Utf8;
+        understood = platform::textFromUtf8(view, text);
+#endif
+    } else {
+        encoding = Encoding::Plain;
+        text = std::move(bytes);
+    }
+    // A NUL has no place in a text file: UTF-16 or UTF-32 without a mark, or no text at all.
+    return understood && text.find('\0') == std::string::npos;
+}
+
+// The program's texts as the file was saved; nothing when a character cannot be written so.
+std::optional<std::string> encodeFile(std::string text, Encoding encoding) {
+    std::string bytes;
+    switch (encoding) {
+    case Encoding::Plain:
+        return text;
+    case Encoding::Utf8:
+    case Encoding::Utf8Marked: {
+        std::string utf8;
+        if (!platform::utf8FromText(text, utf8)) {
+            return std::nullopt;
+        }
+        if (encoding == Encoding::Utf8Marked) {
+            bytes.append(kUtf8Mark);
+        }
+        bytes.append(utf8);
+        return bytes;
+    }
+    case Encoding::Utf16LittleEndian:
+    case Encoding::Utf16BigEndian: {
+        std::u16string units;
+        if (!platform::utf16FromText(text, units)) {
+            return std::nullopt;
+        }
+        const bool big = encoding == Encoding::Utf16BigEndian;
+        bytes.append(big ? kUtf16BigEndianMark : kUtf16LittleEndianMark);
+        for (const char16_t unit : units) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += big ? high : low;
+            bytes += big ? low : high;
+        }
+        return bytes;
+    }
+    }
+    return std::nullopt;
+}
+
 std::string serialise() {
     std::string out;
     out.reserve(g_store.text.size() + 64);
-    if (g_store.byteOrderMark) {
-        out += kByteOrderMark;
-    }
     for (Section& section : g_store.sections) {
         parseSection(section);
         out += '[';
@@ -389,22 +477,37 @@ void writebool(std::string_view key, bool value) {
 }
 
 std::int32_t readint(std::string_view key) {
+    return readnumber(key).value_or(0);
+}
+
+std::optional<std::int32_t> readnumber(std::string_view key) {
     const std::string* value = findValue(key);
     if (value == nullptr) {
-        return 0;
+        return std::nullopt;
     }
-    return parseInteger(trim(*value)).value_or(0);
+    return parseInteger(trim(*value));
 }
 
 void writeint(std::string_view key, std::int32_t value) {
     writestr(key, std::to_string(value));
 }
 
+IniUnwritable iniUnwritable() {
+    if (g_unwritable == IniUnwritable::No && platform::isReadOnly(g_iniFileName)) {
+        return IniUnwritable::ReadOnly;
+    }
+    return g_unwritable;
+}
+
 bool saveIniFile() {
-    if (g_iniFileName.empty() || g_loadFailed || platform::isReadOnly(g_iniFileName)) {
+    if (g_iniFileName.empty() || iniUnwritable() != IniUnwritable::No) {
         return true;
     }
-    const std::string content = serialise();
+    const std::optional<std::string> encoded = encodeFile(serialise(), g_store.encoding);
+    if (!encoded) {
+        return false;
+    }
+    const std::string& content = *encoded;
     // Every folder look-up saves: when the file already holds exactly this, leave it be. Anything
     // but a regular file that took the name since the load (a FIFO, say) is left alone as well.
     std::string old;
@@ -434,24 +537,24 @@ void loadini() {
     g_currentIndex = kNoSection;
     std::string content;
     const platform::FileRead read = platform::readRegularFile(g_iniFileName, content);
-    // A FIFO, device or socket under the INI file's name counts as a file that cannot be read.
-    g_loadFailed = read == platform::FileRead::Unreadable;
     if (read == platform::FileRead::Read) {
         loadIniText(std::move(content));
+        return;
     }
+    // A FIFO, device or socket under the INI file's name counts as a file that cannot be read.
+    g_unwritable = read == platform::FileRead::Unreadable ? IniUnwritable::Unreadable : IniUnwritable::No;
 }
 
-void loadIniText(std::string text) {
+void loadIniText(std::string bytes) {
     g_store = Store{};
     g_currentIndex = kNoSection;
-    g_store.text = std::move(text);
-    // A mark at the very start belongs to the file, not to its first line; anywhere else it is data.
-    g_store.byteOrderMark = g_store.text.starts_with(kByteOrderMark);
-    const std::size_t from = g_store.byteOrderMark ? kByteOrderMark.size() : 0;
+    // A byte-order mark at the very start belongs to the file, not to its first line; anywhere else it is data.
+    g_unwritable =
+        decodeFile(std::move(bytes), g_store.text, g_store.encoding) ? IniUnwritable::No : IniUnwritable::NotUnderstood;
     // Only the section lines are looked at now; lines before the first section are dropped.
     Section* section = nullptr;
-    std::size_t rangeStart = from;
-    forEachLine(g_store.text, from, [&](std::string_view line, std::size_t begin, std::size_t next) {
+    std::size_t rangeStart = 0;
+    forEachLine(g_store.text, 0, [&](std::string_view line, std::size_t begin, std::size_t next) {
         const std::string_view text = trim(line);
         if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
             return;
@@ -468,13 +571,13 @@ void loadIniText(std::string text) {
 }
 
 std::string iniText() {
-    return serialise();
+    return encodeFile(serialise(), g_store.encoding).value_or(std::string());
 }
 
 void freeini() {
     g_store = Store{};
     g_currentIndex = kNoSection;
-    g_loadFailed = false;
+    g_unwritable = IniUnwritable::No;
 }
 
 void resetIni() {

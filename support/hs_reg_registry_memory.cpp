@@ -65,8 +65,11 @@ bool MemoryRegistry::openKey(const std::string& key) {
     if (std::any_of(m_denied.begin(), m_denied.end(), [&](const std::string& d) { return sameName(d, key); })) {
         return false;
     }
-    ensure(key);
-    return true;
+    // A key is there with any key below it, as in a real registry.
+    const std::string below = key + "\\";
+    return find(key) != nullptr || std::any_of(m_keys.begin(), m_keys.end(), [&](const Key& k) {
+               return k.name.size() > below.size() && sameName(k.name.substr(0, below.size()), below);
+           });
 }
 
 RegistryValue MemoryRegistry::readValue(const std::string& key, const std::string& name) {

@@ -1,4 +1,5 @@
-// The Windows registry: keys opened for full access with creation allowed, values read as plain or
+// The Windows registry: keys opened for reading only, so nothing is ever created or changed (a process that
+// may write below HKEY_LOCAL_MACHINE would otherwise leave empty keys there); values read as plain or
 // expandable strings (not expanded), names and texts in the ANSI code page. The system information reads
 // below HKEY_LOCAL_MACHINE; tests put a key of their own in its place. Built on Windows only.
 #ifdef _WIN32
@@ -15,9 +16,7 @@ namespace {
 class Key {
 public:
     Key(HKEY root, const std::string& name) {
-        DWORD disposition = 0;
-        if (::RegCreateKeyExW(root, platform::wideText(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &m_key, &disposition) != ERROR_SUCCESS) {
+        if (::RegOpenKeyExW(root, platform::wideText(name).c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS) {
             m_key = nullptr;
         }
     }

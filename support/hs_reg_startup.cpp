@@ -96,6 +96,7 @@ void Shutdown() {
     if (writable) {
         ok = saveIniFile();
     }
+    const IniUnwritable unwritable = iniUnwritable();
     freeini();
     if (!ok) {
         textfil::WriteLog("INI-CRASH i HS_REG");
@@ -103,6 +104,8 @@ void Shutdown() {
     if (textfil::VerboseLogging()) {
         if (!writable) {
             textfil::WriteLog("ADVARSEL: " + iniFile + " er skrivebeskyttet og vil ikke bli lagret.");
+        } else if (unwritable == IniUnwritable::NotUnderstood) {
+            textfil::WriteLog("ADVARSEL: " + iniFile + " kunne ikke leses riktig og vil ikke bli lagret.");
         } else {
             textfil::WriteLog("Oppdaterer " + iniFile);
         }

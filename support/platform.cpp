@@ -78,6 +78,17 @@ std::string namePart(const std::string& path) {
     return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
+bool isAbsolutePath(std::string_view path) {
+#ifdef _WIN32
+    const auto separator = [&](std::size_t at) { return path.size() > at && (path[at] == '\\' || path[at] == '/'); };
+    const bool drive =
+        path.size() > 1 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
+    return (drive && separator(2)) || (separator(0) && separator(1));
+#else
+    return !path.empty() && path[0] == '/';
+#endif
+}
+
 std::string nativeSeparators(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

@@ -88,6 +88,9 @@ enum class Create {
     IfMissing, // created when missing, kept as it is otherwise
     Replacing, // created, or emptied when it exists
     OnlyNew,   // created; fails when anything stands under the name, a link (even a broken one) too
+    // As OnlyNew, and on POSIX readable and writable by its owner only until its mode is set (Windows keeps
+    // who may read a file in its permissions, which every new file in the folder gets alike).
+    OnlyNewPrivate,
 };
 // Opens a file (links followed, except as OnlyNew says); on failure file is left closed.
 int openFile(const std::string& name, Access access, Create create, FileHandle& file);
@@ -128,6 +131,10 @@ bool isOwnFile(const std::string& name);
 // The size of a regular file that is not read-only and can be opened for reading and writing; -1 when
 // there is no such file.
 std::int64_t writableFileSize(const std::string& name);
+// The size of a regular file opened for reading only, as a file is read to send it: others may go on
+// reading, writing and deleting it meanwhile, so a file another program holds open (letting others read)
+// is read as well. 0 or the error number; a name that is no regular file gives Failure::NotSupported.
+int readableFileSize(const std::string& name, std::int64_t& size);
 // The file a name finally stands for: symbolic links followed to their last target (which need not
 // exist yet). Replacing that target keeps the links as they are.
 std::string finalTarget(const std::string& name);
@@ -139,6 +146,7 @@ enum class FileRead { Read, Missing, Unreadable };
 // user may not read. Missing only when nothing stands under the name.
 FileRead readRegularFile(const std::string& name, std::string& content);
 
+// Removes a file (a link itself, not its target), whatever its mode or read-only attribute.
 int removeFile(const std::string& name);
 // Renames in one step; an existing file under to is replaced.
 int renameReplacing(const std::string& from, const std::string& to);
@@ -200,8 +208,12 @@ void setProgramFile(std::string path);
 
 // ---- Path texts ---------------------------------------------------------------------------------
 
-// The absolute form of a name, with "." and ".." resolved textually; links are not followed.
+// The absolute form of a name, with "." and ".." resolved textually; links are not followed. Every path the
+// programs make absolute goes through here: on Windows only this layer converts its letters right.
 std::string absolutePath(const std::string& name);
+// True when the path names its place without the working folder: "/..." on POSIX; "C:\...", "C:/..." or
+// "\\server\share\..." on Windows.
+bool isAbsolutePath(std::string_view path);
 // The folder part of a path including its last separator ("" when there is none). On Windows "/" counts
 // as well, and so does the ":" after a drive letter ("C:tabell.txt" is tabell.txt in C:'s current folder).
 std::string folderPart(const std::string& path);
@@ -224,6 +236,14 @@ std::string longTimeText(const std::tm& local);
 // says); nothing when it is too large for a double. A number too small for one reads as 0 or the
 // nearest value it holds.
 std::optional<double> numberInCLocale(const std::string& text);
+
+// The program's texts (UTF-8 on Linux, the ANSI code page on Windows) from and to UTF-8 and UTF-16, for files
+// saved in those encodings. Each gives what it can and says whether that was exact: false when the input
+// held an invalid sequence, or a character the other side cannot hold (replaced by "?" or U+FFFD).
+bool textFromUtf8(std::string_view utf8, std::string& text);
+bool utf8FromText(std::string_view text, std::string& utf8);
+bool textFromUtf16(std::u16string_view utf16, std::string& text);
+bool utf16FromText(std::string_view text, std::u16string& utf16);
 
 // Capitals in the user's locale (the C library's current LC_CTYPE); UTF-8 texts are converted per
 // character so that æ, ø and å become Æ, Ø and Å.

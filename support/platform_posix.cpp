@@ -6,6 +6,7 @@
 #include "platform.h"
 #include "platform_errors.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -158,12 +159,14 @@ int openFile(const std::string& name, Access access, Create create, FileHandle& 
         flags |= O_CREAT | O_TRUNC;
         break;
     case Create::OnlyNew:
+    case Create::OnlyNewPrivate:
         flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
         break;
     }
+    const mode_t mode = create == Create::OnlyNewPrivate ? 0600 : 0666;
     // Non-blocking, so that a FIFO standing under the name cannot hold the program in the open (waiting
     // for a peer that never comes); only a regular file is used, and then it blocks as files do.
-    FileHandle opened(::open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0666));
+    FileHandle opened(::open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY, mode));
     if (!opened.isOpen()) {
         return errno;
     }
@@ -318,6 +321,16 @@ std::int64_t writableFileSize(const std::string& name) {
         return -1;
     }
     return size;
+}
+
+int readableFileSize(const std::string& name, std::int64_t& size) {
+    size = -1;
+    FileHandle file;
+    if (const int error = openFile(name, Access::Read, Create::Never, file)) {
+        // openFile answers a folder with EISDIR and any other kind of file with EINVAL.
+        return error == EISDIR ? EINVAL : error;
+    }
+    return fileSize(file, size);
 }
 
 std::string finalTarget(const std::string& name) {
@@ -479,6 +492,55 @@ std::string absolutePath(const std::string& name) {
 }
 
 // ---- Texts --------------------------------------------------------------------------------------
+
+// The program's texts are UTF-8 here: bytes pass as they are, whatever they hold, as every other text does.
+bool textFromUtf8(std::string_view utf8, std::string& text) {
+    text.assign(utf8);
+    return true;
+}
+
+bool utf8FromText(std::string_view text, std::string& utf8) {
+    utf8.assign(text);
+    return true;
+}
+
+bool textFromUtf16(std::u16string_view utf16, std::string& text) {
+    text.clear();
+    bool exact = true;
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t c = utf16[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+            exact = false;
+        }
+        encodeUtf8(c, text);
+    }
+    return exact;
+}
+
+bool utf16FromText(std::string_view text, std::u16string& utf16) {
+    utf16.clear();
+    bool exact = true;
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        std::size_t length = decodeUtf8(text, i, c);
+        if (length == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            c = 0xFFFD;
+            length = std::max<std::size_t>(length, 1);
+            exact = false;
+        }
+        if (c >= 0x10000) {
+            utf16 += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            utf16 += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            utf16 += static_cast<char16_t>(c);
+        }
+        i += length;
+    }
+    return exact;
+}
 
 std::string toUpperLocale(std::string_view text) {
     std::string out;

@@ -145,6 +145,76 @@ std::string narrowText(std::wstring_view text) {
     return narrow;
 }
 
+namespace {
+
+// A text of a code page as UTF-16; false when it held a sequence the code page does not define.
+bool widen(UINT codePage, std::string_view text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) {
+        return true;
+    }
+    const int size = static_cast<int>(text.size());
+    bool exact = true;
+    int length = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    if (length <= 0) {
+        exact = false;
+        flags = 0;
+        length = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    }
+    wide.assign(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    ::MultiByteToWideChar(codePage, flags, text.data(), size, wide.data(), length);
+    return exact;
+}
+
+// UTF-16 in the ANSI code page; false when a character had no place in it and became "?".
+bool narrowExactly(std::wstring_view wide, std::string& text) {
+    text.clear();
+    if (wide.empty()) {
+        return true;
+    }
+    const int size = static_cast<int>(wide.size());
+    BOOL usedDefault = FALSE;
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &usedDefault);
+    text.assign(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, nullptr, &usedDefault);
+    return !usedDefault;
+}
+
+} // namespace
+
+bool textFromUtf8(std::string_view utf8, std::string& text) {
+    std::wstring wide;
+    const bool valid = widen(CP_UTF8, utf8, wide);
+    return narrowExactly(wide, text) && valid;
+}
+
+bool utf8FromText(std::string_view text, std::string& utf8) {
+    std::wstring wide;
+    const bool valid = widen(CP_ACP, text, wide);
+    utf8.clear();
+    if (!wide.empty()) {
+        const int size = static_cast<int>(wide.size());
+        const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+        utf8.assign(static_cast<std::size_t>(std::max(length, 0)), '\0');
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
+    }
+    return valid;
+}
+
+bool textFromUtf16(std::u16string_view utf16, std::string& text) {
+    const std::wstring wide(utf16.begin(), utf16.end());
+    return narrowExactly(wide, text);
+}
+
+bool utf16FromText(std::string_view text, std::u16string& utf16) {
+    std::wstring wide;
+    const bool valid = widen(CP_ACP, text, wide);
+    utf16.assign(wide.begin(), wide.end());
+    return valid;
+}
+
 // ---- Error numbers ------------------------------------------------------------------------------
 
 int lastError() {
@@ -212,6 +282,7 @@ int openFile(const std::string& name, Access access, Create create, FileHandle& 
         disposition = OPEN_ALWAYS;
         break;
     case Create::OnlyNew:
+    case Create::OnlyNewPrivate:
         disposition = CREATE_NEW;
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
         break;
@@ -381,6 +452,25 @@ std::int64_t writableFileSize(const std::string& name) {
     return size;
 }
 
+int readableFileSize(const std::string& name, std::int64_t& size) {
+    size = -1;
+    if (folderExists(name)) {
+        return ERROR_NOT_SUPPORTED;
+    }
+    const FileHandle file(reinterpret_cast<NativeHandle>(
+        ::CreateFileW(wideText(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
+    if (!file.isOpen()) {
+        return lastError();
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (::GetFileType(handleOf(file)) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(handleOf(file), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return ERROR_NOT_SUPPORTED;
+    }
+    return fileSize(file, size);
+}
+
 std::string finalTarget(const std::string& name) {
     // Symbolic links to files need a privilege on Windows and are rare; where one stands, the file it leads
     // to is named through the open file, so replacing that keeps the link.
@@ -419,7 +509,25 @@ FileRead readRegularFile(const std::string& name, std::string& content) {
 }
 
 int removeFile(const std::string& name) {
-    return resultOf(::DeleteFileW(wideText(name).c_str()));
+    const std::wstring wide = wideText(name);
+    if (::DeleteFileW(wide.c_str())) {
+        return 0;
+    }
+    const int error = lastError();
+    // The read-only attribute would keep the file for good, as no mode keeps one on POSIX: cleared for the
+    // removal, and put back if the file stays after all.
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) || !(attributes & FILE_ATTRIBUTE_READONLY) ||
+        !::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        return error;
+    }
+    if (::DeleteFileW(wide.c_str())) {
+        return 0;
+    }
+    const int again = lastError();
+    ::SetFileAttributesW(wide.c_str(), attributes);
+    return again;
 }
 
 int renameReplacing(const std::string& from, const std::string& to) {

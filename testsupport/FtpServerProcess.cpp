@@ -22,6 +22,9 @@ std::vector<std::string> optionsFor(const FtpServerProcess::Settings& settings) 
     case FtpServerProcess::Behaviour::RefusePort:
         options.emplace_back("--refuse-port");
         break;
+    case FtpServerProcess::Behaviour::RefuseRetr:
+        options.emplace_back("--refuse-retr");
+        break;
     case FtpServerProcess::Behaviour::SilentAfterAuth:
         options.insert(options.end(), {"--after-auth", "silent"});
         break;
@@ -34,6 +37,10 @@ std::vector<std::string> optionsFor(const FtpServerProcess::Settings& settings) 
     case FtpServerProcess::Behaviour::Normal:
         break;
     }
+#ifdef _WIN32
+    // The client's names are in its code page there, and a server on Windows reads them so.
+    options.emplace_back("--ansi");
+#endif
     if (settings.tls != nullptr) {
         options.insert(options.end(), {"--tls", settings.tls->certificate.string(), settings.tls->key.string()});
     }

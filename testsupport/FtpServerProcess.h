@@ -21,6 +21,7 @@ public:
         ShortRetr,
         StallsRetr,
         RefusePort,
+        RefuseRetr,
         SilentAfterAuth,
         ClosesAfterAuth,
         ResetsAfterAuth

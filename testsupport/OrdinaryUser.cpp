@@ -12,6 +12,10 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 
+bool RunsAsRoot() {
+    return false;
+}
+
 void GiveAway(const fs::path&, UserId) {}
 
 int RunAsOrdinaryUser(const std::function<int()>& work) {
@@ -20,12 +24,19 @@ int RunAsOrdinaryUser(const std::function<int()>& work) {
 
 #else
 
+bool RunsAsRoot() {
+    return ::geteuid() == 0;
+}
+
 void GiveAway(const fs::path& top, UserId user) {
     // Only root may give files away, and only root can walk into folders shut even to their owner.
     if (::geteuid() != 0) {
         return;
     }
     ::lchown(top.c_str(), user, user);
+    if (!fs::is_directory(fs::symlink_status(top))) {
+        return;
+    }
     for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
         ::lchown(it->path().c_str(), user, user);
     }

@@ -22,6 +22,9 @@ using UserId = uid_t;
 // The ordinary user that tests run as root hand their files to.
 inline constexpr UserId kNobody = 65534;
 
+// True when the tests run as root, who may hand files to another user.
+bool RunsAsRoot();
+
 // Gives top and everything below it (links themselves, not their targets) to user; as anyone but
 // root this quietly does nothing.
 void GiveAway(const std::filesystem::path& top, UserId user);

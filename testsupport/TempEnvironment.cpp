@@ -183,7 +183,7 @@ int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options) {
     startup.hStdOutput = output;
     startup.hStdError = error;
     PROCESS_INFORMATION started{};
-    const std::wstring folder = wide(options.workingFolder.string());
+    const std::wstring folder = options.workingFolder.wstring();
     const bool ok = input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE && error != INVALID_HANDLE_VALUE &&
                     ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                      folder.empty() ? nullptr : folder.c_str(), &startup, &started);
@@ -200,6 +200,10 @@ int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options) {
     std::lock_guard lock(g_processesMutex);
     g_processes[pid] = started.hProcess;
     return pid;
+}
+
+std::filesystem::path NativePath(const std::string& text) {
+    return std::filesystem::path(wide(text));
 }
 
 std::filesystem::path ThisProgram() {
@@ -232,6 +236,10 @@ int WaitForExit(int pid) {
 }
 
 #else
+
+std::filesystem::path NativePath(const std::string& text) {
+    return std::filesystem::path(text);
+}
 
 std::filesystem::path ThisProgram() {
     std::error_code ec;

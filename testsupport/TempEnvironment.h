@@ -93,6 +93,10 @@ struct SpawnOptions {
 // Starts args[0] with the arguments and this process's environment; -1 when it cannot start.
 int SpawnProcess(std::vector<std::string> args, const SpawnOptions& options = {});
 
+// A path in the program's texts (UTF-8 on Linux, the ANSI code page on Windows) as the standard library's
+// path, converted as the platform layer converts it: for names with Norwegian letters on Windows.
+std::filesystem::path NativePath(const std::string& text);
+
 // The running test program's own file.
 std::filesystem::path ThisProgram();
 

@@ -1,15 +1,17 @@
 """A real FTP server for the tests (pyftpdlib, or vsftpd), with optional misbehaviours.
 
-Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--stall-retr] [--refuse-port]
-                     [--after-auth silent|close|reset] [--throttle BYTES_PER_SECOND] [--tls CERTIFICATE KEY]
-                     [--log FILE] [--vsftpd [--reuse]]
+Usage: ftp_server.py PORT DIR USER PASSWORD [--short-retr] [--stall-retr] [--refuse-port] [--refuse-retr]
+                     [--after-auth silent|close|reset] [--ansi] [--throttle BYTES_PER_SECOND]
+                     [--tls CERTIFICATE KEY] [--log FILE] [--vsftpd [--reuse]]
 
 --short-retr sends only the first half of every file on RETR and still ends with 226, as a server
 does that loses the data connection early without noticing; --stall-retr sends the first half and
 then nothing more, keeping the data connection open. --refuse-port answers PORT and EPRT with 500, as
-a server behind a firewall that allows passive mode only. --after-auth accepts AUTH TLS and then never
-answers the handshake, closes the connection or resets it, as a server whose TLS is broken. --throttle
-slows the data connections down, so that a transfer lasts long enough to be looked at. --tls requires
+a server behind a firewall that allows passive mode only. --refuse-retr answers RETR with 550 although
+SIZE found the file. --ansi reads the names in commands as Windows-1252, as a server on Windows does
+that speaks its clients' code page. --after-auth accepts AUTH TLS and then never answers the
+handshake, closes the connection or resets it, as a server whose TLS is broken. --throttle slows the
+data connections down, so that a transfer lasts long enough to be looked at. --tls requires
 explicit TLS (AUTH TLS before the login, PROT P before a transfer) with the given PEM certificate and
 key, also together with a misbehaviour. --log records the commands the server receives, one a line
 (vsftpd: its protocol log, with the TLS sessions).
@@ -145,6 +147,9 @@ def serve_pyftpdlib(port, root, user, password, options):
             proto_cmds["AUTH"] = dict(perm=None, auth=False, arg=True, help="Syntax: AUTH <SP> TLS.")
 
         def ftp_RETR(self, file):
+            if "--refuse-retr" in options:
+                self.respond("550 Permission denied.")
+                return None
             if "--short-retr" not in options and "--stall-retr" not in options:
                 return super().ftp_RETR(file)
             try:
@@ -155,6 +160,11 @@ def serve_pyftpdlib(port, root, user, password, options):
                 return None
             self.push_dtp_data(data[: len(data) // 2], isproducer=False, cmd="RETR")
             return file
+
+        def decode(self, line):
+            if "--ansi" in options:
+                return line.decode("cp1252", "replace")
+            return super().decode(line)
 
         def ftp_PORT(self, line):
             if "--refuse-port" not in options:

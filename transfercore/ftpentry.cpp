@@ -5,11 +5,39 @@
 #include "ftpmodule.h"
 #include "hs_reg.h"
 
-#include <filesystem>
+#include "platform.h"
+
+#include <algorithm>
 
 namespace ftpunit {
 
 using detail::state;
+
+namespace {
+
+constexpr std::int32_t kHighestPort = 65535;
+
+// Why the entry's port and SSL cannot be used as written; the section is selected. A port that is no number
+// at all reads as 0, the default port, as it always has; a number the client cannot connect to must not
+// reach another port, and an SSL that is not a number must not pass for clear.
+std::string entryProblem() {
+    const std::string port = hs_reg::readstr("port");
+    const std::optional<std::int32_t> portNumber = hs_reg::readnumber("port");
+    const std::size_t sign = !port.empty() && (port[0] == '-' || port[0] == '+') ? 1 : 0;
+    const std::string_view digits = std::string_view(port).substr(sign);
+    const bool beyondIntegers = !portNumber && !digits.empty() &&
+                                std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (beyondIntegers || (portNumber && (*portNumber < 0 || *portNumber > kHighestPort))) {
+        return "port=" + port + " i FTP-oppsettet er ingen gyldig port (0 til 65535); ingenting er sendt";
+    }
+    const std::string ssl = hs_reg::readstr("SSL");
+    if (!ssl.empty() && !hs_reg::readnumber("SSL")) {
+        return "SSL=" + ssl + " i FTP-oppsettet er ikke et tall (1: med TLS, 0: uten); ingenting er sendt";
+    }
+    return {};
+}
+
+} // namespace
 
 void LesFTPOppsett() {
     auto& s = state();
@@ -21,6 +49,7 @@ void LesFTPOppsett() {
     s.passive = hs_reg::readbool("passive");
     s.ssl = hs_reg::readbool("SSL");
     s.sslca = felles::CutText(hs_reg::readstr("sslca"));
+    s.entryProblem = entryProblem();
     hs_reg::resetsection();
 }
 
@@ -86,13 +115,16 @@ bool PassiveMode() {
 bool ftpssl() {
     return state().ssl;
 }
+const std::string& EntryProblem() {
+    return state().entryProblem;
+}
 const std::string& ftpsslca() {
     return state().sslca;
 }
 std::string TrustedCertificatesFile() {
     const std::string& file = state().sslca;
     // Beside SOLVEMAR.INI, not in whatever folder the program happens to start in (cron, a service).
-    if (file.empty() || std::filesystem::path(file).is_absolute()) {
+    if (file.empty() || platform::isAbsolutePath(file)) {
         return file;
     }
     return hs_reg::IniFolder() + file;

@@ -21,6 +21,10 @@ inline constexpr std::int32_t kDefaultPort = 21;
 // Loads server, username, password (unscrambled), port, the flags passive and SSL and the key sslca of
 // the FTP entry; a missing key empties its variable (the port reads 0, a flag clear).
 void LesFTPOppsett();
+// Why the entry as last loaded cannot be used, in the words of a log line: a port outside 0 to 65535, or an
+// SSL that is present but no number ("ja", "true"). Empty when it can; the operations then refuse before
+// connecting. A missing, empty or non-numeric port still means port 21.
+const std::string& EntryProblem();
 // Writes the default FTP entry; the password scrambled.
 void SkrivFTPStandard();
 // Loads the entry; with no server, writes the defaults and lets the user check them in the settings

@@ -1,6 +1,8 @@
 // The local side of a transfer: the paths of L and its companion files, the size of L, and the
-// delete and rename that put a download in place.
+// temporary file, delete and rename that put a download in place.
 #pragma once
+
+#include "platform.h"
 
 #include <cstdint>
 #include <string>
@@ -12,17 +14,29 @@ namespace ftpunit {
 // "/" or the ":" of a drive on Windows.
 std::string FileNameOf(std::string_view path);
 std::string FolderOf(std::string_view path);
-// The companion file of a download (extension "tmp" or "old"): the extension of L's file name
-// replaced, in L's own folder, so a dot in a folder name cannot move it elsewhere.
+// The companion file of a download (extension "tmp" or "old"), in L's own folder, so a dot in a folder
+// name cannot move it elsewhere. The last extension of L's name is replaced (tabell.txt: tabell.tmp,
+// rapport.2025.csv: rapport.2025.tmp); a name without one, or whose only dot leads it (.profile), or whose
+// extension is itself "tmp" or "old" (data.tmp) gets the extension appended (.profile.tmp, data.tmp.tmp),
+// so that no companion is L itself.
 std::string CompanionFile(std::string_view path, std::string_view extension);
 
-// Size of a local file that can be opened for reading and writing; -1 when it cannot (missing,
-// no write permission bit, not a regular file). 64-bit: files above 2 GiB give their true size.
-std::int64_t LokalFilStorrelse(const std::string& path);
+// Size of a local file to upload: a regular file, not read-only, that can be opened for reading while
+// others go on using it; -1 when there is none, and why goes to *why ("filen finnes ikke").
+std::int64_t LokalFilStorrelse(const std::string& path, std::string* why = nullptr);
 
-// Deletes a file; true when it was deleted.
+// Makes the temporary file T of a download into L: whatever stands under T's name is removed first (a
+// file left by an earlier run, a link), then T is created new, never through a link nor over anything
+// that takes the name meanwhile. While L exists, T is its owner's alone until FinishTemporaryFile. 0 or
+// the system's error number; file is open on T when it succeeded.
+int CreateTemporaryFile(const std::string& T, const std::string& L, platform::FileHandle& file);
+// Gives T (open in file) what L has beside its content: its mode on POSIX, its attributes on Windows;
+// then closes it. 0 or the system's error number (a close that reports a write which failed late).
+int FinishTemporaryFile(platform::FileHandle& file, const std::string& L);
+
+// Deletes a file, whatever its read-only attribute; true when it was deleted.
 bool DeleteLocalFile(const std::string& path);
-// Renames a file, never over an existing target; true when it was renamed.
-bool RenameWithoutReplacing(const std::string& from, const std::string& to);
+// Renames a file, never over an existing target; 0 or the system's error number.
+int RenameWithoutReplacing(const std::string& from, const std::string& to);
 
 } // namespace ftpunit

@@ -20,11 +20,13 @@ struct State {
     bool forcePassive = false; // set by the host program; loading the entry leaves it
     bool ssl = false;          // the entry's flag SSL
     std::string sslca;         // the entry's key sslca, as written
+    std::string entryProblem;  // why the entry cannot be used as loaded; empty when it can
     std::string ftpmappe;
     std::int32_t ftpfeil = 0;
     Outcome outcome = Outcome::None;
-    std::string serverReply; // the refusing reply of a failed connect or login
-    std::string tlsRefusal;  // why a session could not be protected
+    std::string serverReply;  // the refusing reply of a failed connect or login
+    std::string tlsRefusal;   // why a session could not be protected
+    std::string failureCause; // why the last operation failed, without the password
     SettingsDialog settingsDialog;
 };
 

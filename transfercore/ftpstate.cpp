@@ -34,6 +34,9 @@ const std::string& ServerReply() {
 const std::string& TlsRefusal() {
     return state().tlsRefusal;
 }
+const std::string& FailureCause() {
+    return state().failureCause;
+}
 
 void Stop() {
     state().ftpmappe.clear();

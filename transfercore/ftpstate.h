@@ -35,6 +35,11 @@ const std::string& ServerReply();
 // (the entry's SSL): why, in the words of the log line that follows the error number, without its
 // "FTP: ". Otherwise empty.
 const std::string& TlsRefusal();
+// Why the last operation failed, one line, with the password (plain or scrambled) shown as "***": the
+// server's reply (as ServerReply), why TLS failed (as TlsRefusal), or the client's or the system's words
+// ("Socket Error # 10061 Connection refused."). The log has it on the line after the error line. Empty
+// when the operation did not fail.
+const std::string& FailureCause();
 
 // The program's stop of this unit: empties ftpmappe.
 void Stop();

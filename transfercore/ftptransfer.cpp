@@ -16,39 +16,79 @@ void log(const std::string& message) {
     textfil::WriteLog(message);
 }
 
-// The server's own words when its reply ended the attempt; empty when the cause was something else
-// (nothing listening, a time-out, a closed connection), where a reply read earlier would mislead.
-// Only for use inside a catch block.
-std::string refusingReply() {
+// The password, and the scrambled form it is stored in, as "***": a server may echo the command it refuses
+// ("530 Login incorrect: 'PASS hemmelig' rejected"), and nothing shown or logged may carry it on.
+std::string withoutPassword(std::string text) {
+    const std::string& password = state().ftppassord;
+    if (password.empty()) {
+        return text;
+    }
+    for (const std::string& secret : {password, felles::SkjulTekst(password)}) {
+        for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3)) {
+            text.replace(at, secret.size(), "***");
+        }
+    }
+    return text;
+}
+
+enum class CauseKind { Reply, Tls, Other };
+
+struct Cause {
+    CauseKind kind;
+    std::string text; // one line, without the password
+};
+
+// Causes other than a reply name paths and the system's words, which may run longer than a reply.
+constexpr std::size_t kCauseMax = 1024;
+
+// The log's words for a cause: a reply is the server's, a TLS refusal says itself what happened.
+std::string causeLine(CauseKind kind, const std::string& cause) {
+    switch (kind) {
+    case CauseKind::Reply:
+        return "serveren svarte: " + cause;
+    case CauseKind::Tls:
+        return cause;
+    case CauseKind::Other:
+        break;
+    }
+    return "årsak: " + cause;
+}
+
+// The cause of the failure being handled; only for use inside a catch block.
+Cause currentCause(const std::string& host) {
     try {
         throw;
     } catch (const net::ENetProtocolReplyError& error) {
-        return felles::CutText(felles::OneLine(error.what()));
-    } catch (...) {
-        return {};
-    }
-}
-
-// Why the session could not be protected, when that was the failure; empty for any other. Only for use
-// inside a catch block.
-std::string tlsRefusal(const std::string& host) {
-    try {
-        throw;
+        return {CauseKind::Reply, felles::CutText(felles::OneLine(withoutPassword(error.what())))};
     } catch (const net::ENetTlsError& error) {
-        return felles::OneLine(TlsRefusalText(error, host));
+        return {CauseKind::Tls, felles::OneLine(withoutPassword(TlsRefusalText(error, host)))};
+    } catch (const std::exception& error) {
+        return {CauseKind::Other, felles::CutText(felles::OneLine(withoutPassword(error.what())), kCauseMax)};
     } catch (...) {
-        return {};
+        return {CauseKind::Other, "ukjent feil"};
     }
 }
 
-// After the failure line of a connect or login: what the server said, or why TLS failed.
-void logWhy(const std::string& reply, const std::string& tlsRefusal) {
-    if (!reply.empty()) {
-        log("FTP: serveren svarte: " + reply);
+// Records a failure: the error line (when there is one) and the line of its cause, the error number (when not
+// 0), the outcome and the cause for FailureCause.
+void fail(std::int32_t feil, const std::string& errorLine, Outcome outcome, const Cause& cause) {
+    auto& s = state();
+    if (!errorLine.empty()) {
+        log(errorLine);
     }
-    if (!tlsRefusal.empty()) {
-        log("FTP: " + tlsRefusal);
+    log("FTP: " + causeLine(cause.kind, cause.text));
+    s.failureCause = cause.text;
+    // These two keep their meaning: why the session itself could not be had.
+    if (outcome == Outcome::ConnectFailed && cause.kind == CauseKind::Reply) {
+        s.serverReply = cause.text;
     }
+    if (outcome == Outcome::ConnectFailed && cause.kind == CauseKind::Tls) {
+        s.tlsRefusal = cause.text;
+    }
+    if (feil != 0) {
+        s.ftpfeil = feil;
+    }
+    s.outcome = outcome;
 }
 
 std::string certificateProblem(const net::ENetCertificateRejected& error, const std::string& host) {
@@ -163,6 +203,7 @@ void Transfer::begin(const std::string& L) {
     s.outcome = Outcome::None;
     s.serverReply.clear();
     s.tlsRefusal.clear();
+    s.failureCause.clear();
     m_size = -1;
     m_observer.transferStarted(FileNameOf(L));
 }
@@ -172,10 +213,10 @@ void Transfer::SendFil(const std::string& L) {
     begin(L);
     log("FTP: Starter ny sesjon for opplasting av " + L);
 
-    const std::int64_t size = LokalFilStorrelse(L);
+    std::string why;
+    const std::int64_t size = LokalFilStorrelse(L, &why);
     if (size < 0) {
-        log("FTP: Kan ikke finne filstørrelse, avbryter.");
-        s.outcome = Outcome::LocalSizeUnknown;
+        fail(0, "FTP: Kan ikke finne filstørrelse, avbryter.", Outcome::LocalSizeUnknown, {CauseKind::Other, why});
         m_observer.transferFinished(WindowAfter::Close);
         return;
     }
@@ -183,17 +224,18 @@ void Transfer::SendFil(const std::string& L) {
 
     SjekkFTPOppsett();
     prepareClient();
+    const std::string connectFailed = "FTP: Feil nr. 502, kunne ikke koble til";
+    if (!EntryProblem().empty()) {
+        fail(502, connectFailed, Outcome::ConnectFailed, {CauseKind::Other, EntryProblem()});
+        m_observer.transferFinished(WindowAfter::Close);
+        return;
+    }
     log("FTP: Kobler til " + m_client.Host + " som bruker " + m_client.User);
     m_observer.connecting(m_client.Host, m_client.User);
     try {
         m_client.OpenSession(true);
     } catch (...) {
-        s.serverReply = refusingReply();
-        s.tlsRefusal = tlsRefusal(m_client.Host);
-        log("FTP: Feil nr. 502, kunne ikke koble til");
-        logWhy(s.serverReply, s.tlsRefusal);
-        s.ftpfeil = 502;
-        s.outcome = Outcome::ConnectFailed;
+        fail(502, connectFailed, Outcome::ConnectFailed, currentCause(m_client.Host));
     }
 
     if (m_client.IsConnected()) {
@@ -205,7 +247,10 @@ void Transfer::SendFil(const std::string& L) {
         try {
             m_client.UploadFile(L, R, false);
         } catch (...) {
-            // Not ours to handle: the caller learns of it, the view stays as it was.
+            // Not ours to handle: the caller learns of it, the view stays as it was. The log says why.
+            const Cause cause = currentCause(m_client.Host);
+            log("FTP: opplastingen av " + L + " feilet: " + causeLine(cause.kind, cause.text));
+            s.failureCause = cause.text;
             s.outcome = Outcome::UploadFailed;
             m_observer.transferFinished(WindowAfter::StayShown);
             throw;
@@ -228,6 +273,33 @@ void Transfer::HentFil(const std::string& L) {
 
     SjekkFTPOppsett();
     prepareClient();
+    const std::string connectFailed =
+        "FTP: Feil nr. 501, kunne ikke koble til " + m_client.Host + " med brukernavn " + m_client.User;
+    const std::string downloadFailed =
+        "FTP: Feil nr. 500, kan ikke laste ned filen " + L + ". Sjekk at filen ikke er i bruk.";
+    if (!EntryProblem().empty()) {
+        fail(501, connectFailed, Outcome::ConnectFailed, {CauseKind::Other, EntryProblem()});
+        m_observer.transferFinished(WindowAfter::Close);
+        return;
+    }
+    // T is made before the server is asked anything: where it cannot be made, nothing at all happens.
+    platform::FileHandle madeT;
+    if (const int error = CreateTemporaryFile(T, L, madeT)) {
+        fail(500, downloadFailed, Outcome::DownloadFailed,
+             {CauseKind::Other, "kan ikke lage den midlertidige filen " + T + ": " + platform::errorText(error)});
+        m_observer.transferFinished(WindowAfter::Close);
+        return;
+    }
+    net::TNetFileStream temporary(T, std::move(madeT));
+    // When nothing is put in place, what came stays in T for a look; a T that holds nothing goes again.
+    const auto removeEmptyT = [&] {
+        std::int64_t written = 0;
+        if (platform::fileSize(temporary.File(), written) == 0 && written == 0) {
+            temporary.File().close();
+            DeleteLocalFile(T);
+        }
+    };
+
     log("FTP: Kobler til " + m_client.Host + " som bruker " + m_client.User);
     m_observer.connecting(m_client.Host, m_client.User);
 
@@ -240,75 +312,73 @@ void Transfer::HentFil(const std::string& L) {
             m_client.CloseConnection();
             log("FTP: " + m_client.Host + " frakoblet");
             s.outcome = Outcome::RemoteFileNotFound;
+            removeEmptyT();
             m_observer.transferFinished(WindowAfter::StayShown);
             return;
-        }
-        if (size < 0) {
-            throw net::ENetException("Invalid file size.");
         }
         setSize(size);
         log("FTP: filstørrelse " + std::to_string(size));
     } catch (...) {
-        s.serverReply = refusingReply();
-        s.tlsRefusal = tlsRefusal(m_client.Host);
-        log("FTP: Feil nr. 501, kunne ikke koble til " + m_client.Host + " med brukernavn " + m_client.User);
-        logWhy(s.serverReply, s.tlsRefusal);
-        s.ftpfeil = 501;
-        s.outcome = Outcome::ConnectFailed;
+        fail(501, connectFailed, Outcome::ConnectFailed, currentCause(m_client.Host));
     }
 
-    bool downloaded = false;
     if (m_client.IsConnected()) {
         log("FTP: Tilkoblet, henter filen " + R);
-        const std::string failed =
-            "FTP: Feil nr. 500, kan ikke laste ned filen " + L + ". Sjekk at filen ikke er i bruk.";
-        // A T left behind is replaced, never written through: a link there (symbolic or hard) would
-        // otherwise carry the download into a file elsewhere.
-        DeleteLocalFile(T);
         try {
-            m_client.DownloadFile(R, T, true);
-            downloaded = true;
+            m_client.DownloadToStream(R, temporary);
             // A server may close the data connection early and still report success: a short
             // file must never be put in place of a good one.
-            if (s.ftpfeil == 0 && m_client.LastTransferBytes() != size) {
-                log(failed);
-                s.ftpfeil = 500;
-                s.outcome = Outcome::DownloadFailed;
+            const std::int64_t got = m_client.LastTransferBytes();
+            if (s.ftpfeil == 0 && got != size) {
+                fail(500, downloadFailed, Outcome::DownloadFailed,
+                     {CauseKind::Other,
+                      "serveren sendte " + std::to_string(got) + " av " + std::to_string(size) + " byte"});
             }
         } catch (...) {
-            log(failed);
-            s.ftpfeil = 500;
-            s.outcome = Outcome::DownloadFailed;
+            fail(500, downloadFailed, Outcome::DownloadFailed, currentCause(m_client.Host));
         }
         m_client.CloseConnection();
         log("FTP: Kobler fra.");
+    } else if (s.ftpfeil == 0) {
+        fail(500, downloadFailed, Outcome::DownloadFailed,
+             {CauseKind::Other, "serveren brøt forbindelsen før nedlastingen begynte"});
     }
     m_observer.transferFinished(WindowAfter::Close);
-
     if (s.ftpfeil != 0) {
+        removeEmptyT();
         return;
     }
-    // Only a T written by this download may replace L, never one left by an earlier run.
-    if (!downloaded) {
-        s.outcome = Outcome::DownloadFailed;
-        return;
-    }
-    if (LokalFilStorrelse(T) <= 0) {
+
+    std::int64_t written = 0;
+    if (platform::fileSize(temporary.File(), written) != 0 || written <= 0) {
         s.outcome = Outcome::EmptyDownload;
         return;
     }
-    if (DeleteLocalFile(O)) {
+    if (const int error = FinishTemporaryFile(temporary.File(), L)) {
+        fail(500, downloadFailed, Outcome::DownloadFailed,
+             {CauseKind::Other, "kan ikke skrive ferdig " + T + ": " + platform::errorText(error)});
+        return;
+    }
+    // O goes only when L is there to take its place: without L, O is the last copy there is.
+    const bool hadL = platform::fileExists(L);
+    if (hadL && DeleteLocalFile(O)) {
         log("FTP: slettet midlertidig fil: " + O);
     }
-    if (RenameWithoutReplacing(L, O)) {
+    const int toO = RenameWithoutReplacing(L, O);
+    if (toO == 0) {
         log("FTP: endret navn på " + L + " til " + O);
     }
-    if (RenameWithoutReplacing(T, L)) {
+    const int toL = RenameWithoutReplacing(T, L);
+    if (toL == 0) {
         log("FTP: endret navn på " + T + " til " + L);
         s.outcome = Outcome::Completed;
-    } else {
-        s.outcome = Outcome::NotPutInPlace;
+        return;
     }
+    // When L could not make way, that is the cause; T then only found L still there.
+    const std::string cause = hadL && toO != 0
+                                  ? "kan ikke endre navn på " + L + " til " + O + ": " + platform::errorText(toO)
+                                  : "kan ikke endre navn på " + T + " til " + L + ": " + platform::errorText(toL);
+    fail(0, {}, Outcome::NotPutInPlace, {CauseKind::Other, cause});
 }
 
 } // namespace ftpunit

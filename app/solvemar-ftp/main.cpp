@@ -16,11 +16,11 @@
 #include "ftpstate.h"
 #include "ftptransfer.h"
 #include "hs_reg.h"
+#include "platform.h"
 
 #include <clocale>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -117,48 +117,71 @@ std::string folderKey() {
     return folder;
 }
 
-// One line naming ftpfeil or the cause; empty when the transfer completed.
-std::string failureText(const std::string& L, const std::string& uploadError) {
+// ": " and the cause of the failure, when one is known.
+std::string because() {
+    return ftpunit::FailureCause().empty() ? std::string() : ": " + ftpunit::FailureCause();
+}
+
+// One line naming ftpfeil and the cause; empty when the transfer completed.
+std::string failureText(const std::string& L) {
     const std::string remote = ftpunit::ftpmappe() + ftpunit::FileNameOf(L);
     const std::string feil = "feil nr. " + std::to_string(ftpunit::ftpfeil());
     switch (ftpunit::LastOutcome()) {
     case ftpunit::Outcome::Completed:
         return {};
     case ftpunit::Outcome::LocalSizeUnknown:
-        return "finner ikke filstørrelsen til " + L + " (finnes ikke, eller er skrivebeskyttet); avbrutt";
+        return "finner ikke filstørrelsen til " + L + " (" + ftpunit::FailureCause() + "); avbrutt";
     case ftpunit::Outcome::RemoteFileNotFound:
         return "finner ikke filen " + remote + " på " + ftpunit::ftpserver();
     case ftpunit::Outcome::ConnectFailed:
-        if (!ftpunit::TlsRefusal().empty()) {
-            return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker() +
-                   ": " + ftpunit::TlsRefusal();
-        }
+        // A refused login ends with the server's words in parentheses, as it always has.
         return feil + ": kunne ikke koble til " + ftpunit::ftpserver() + " som bruker " + ftpunit::ftpbruker() +
-               (ftpunit::ServerReply().empty() ? "" : " (" + ftpunit::ServerReply() + ")");
+               (ftpunit::ServerReply().empty() ? because() : " (" + ftpunit::ServerReply() + ")");
     case ftpunit::Outcome::DownloadFailed:
-        return feil + ": kunne ikke laste ned filen " + remote + "; " + L + " er ikke endret";
+        return feil + ": kunne ikke laste ned filen " + remote + because() + "; " + L + " er ikke endret";
     case ftpunit::Outcome::EmptyDownload:
         return "filen " + remote + " er tom; " + L + " er ikke endret";
     case ftpunit::Outcome::NotPutInPlace:
-        return "kunne ikke legge den nye filen på plass; den ligger i " + ftpunit::CompanionFile(L, "tmp");
+        return "kunne ikke legge den nye filen på plass" + because() + "; den ligger i " +
+               ftpunit::CompanionFile(L, "tmp");
     case ftpunit::Outcome::UploadFailed:
-        return "opplastingen av " + L + " feilet: " + uploadError;
+        return "opplastingen av " + L + " feilet" + because();
     case ftpunit::Outcome::None:
         break;
     }
     return "overføringen ble ikke fullført";
 }
 
+// Why the default entry could not be written into SOLVEMAR.INI; empty when it was.
+std::string defaultEntryNotWritten() {
+    switch (hs_reg::iniUnwritable()) {
+    case hs_reg::IniUnwritable::No:
+        return hs_reg::saveIniFile() ? std::string() : "filen kunne ikke skrives";
+    case hs_reg::IniUnwritable::ReadOnly:
+        return "filen er skrivebeskyttet";
+    case hs_reg::IniUnwritable::Unreadable:
+        return "filen kunne ikke leses";
+    case hs_reg::IniUnwritable::NotUnderstood:
+        return "innholdet kunne ikke leses riktig, og filen skrives ikke over";
+    }
+    return "filen kunne ikke skrives";
+}
+
 int transfer(const Arguments& arguments) {
-    const std::string L = std::filesystem::absolute(arguments.file).string();
+    // The platform's own conversion: on Windows the program's texts are in the ANSI code page.
+    const std::string L = platform::absolutePath(arguments.file);
 
     ftpunit::LesFTPOppsett();
     if (ftpunit::ftpserver().empty()) {
-        // Nobody is there to fill in a dialog: the default entry is written for the user to edit.
+        // Nobody is there to fill in a dialog: the default entry is written for the user to edit, now, so that
+        // the message can say whether it was.
         ftpunit::SkrivFTPStandard();
-        printError("FTP-oppsettet i " + hs_reg::IniFileName() +
-                   " hadde ingen server (seksjon SERVER-SETTING-FTP); standardoppsettet er skrevet dit, " +
-                   "rett det og prøv igjen");
+        const std::string notWritten = defaultEntryNotWritten();
+        const std::string missing =
+            "FTP-oppsettet i " + hs_reg::IniFileName() + " hadde ingen server (seksjon SERVER-SETTING-FTP); ";
+        printError(notWritten.empty() ? missing + "standardoppsettet er skrevet dit, rett det og prøv igjen"
+                                      : missing + "standardoppsettet kunne ikke skrives dit (" + notWritten +
+                                            "); fyll inn oppsettet og prøv igjen");
         return kExitFailed;
     }
     // HentFil joins folder and file name as they stand; a user who names a folder means the folder.
@@ -177,20 +200,20 @@ int transfer(const Arguments& arguments) {
     net::TNetFTP client;
     ftpunit::Transfer transfer(client, observer);
 
-    std::string uploadError;
     try {
         if (arguments.operation == Operation::Send) {
             transfer.SendFil(L);
         } else {
             transfer.HentFil(L);
         }
-    } catch (const std::exception& e) {
-        uploadError = e.what();
     } catch (...) {
-        uploadError = "ukjent feil";
+        // A failed upload reaches its caller; the transfer core has its cause (without the password).
+        if (ftpunit::LastOutcome() != ftpunit::Outcome::UploadFailed) {
+            throw;
+        }
     }
 
-    const std::string failure = failureText(L, uploadError);
+    const std::string failure = failureText(L);
     if (!failure.empty()) {
         printError(failure);
         return kExitFailed;

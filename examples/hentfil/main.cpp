@@ -4,14 +4,18 @@
 #include <hs_reg.h>
 #include <serveroppsett.h>
 
+#ifndef _WIN32
 #include <QApplication>
+#endif
 
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+#ifndef _WIN32
+    QApplication app(argc, argv); // the Qt face's windows need it; the Win32 face's need nothing of the kind
+#endif
     if (argc < 2 || std::string(argv[1]) == "--help") {
         std::cout << "Bruk: hentfil-eksempel FIL [MAPPE]\n"
                      "Henter FIL fra mappen MAPPE på FTP-serveren i SOLVEMAR.INI.\n";

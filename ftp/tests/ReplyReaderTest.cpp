@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
@@ -15,8 +16,9 @@ namespace {
 
 // The stream handed to a connection, kept in reach so that the test can look at it afterwards.
 TNetMemoryByteStream& feed(net::TNetTCPConnection& connection, net::TNetManualClock& clock, std::string bytes,
-                           TNetMemoryByteStream::AtEnd atEnd, std::size_t pieceSize = SIZE_MAX) {
-    auto stream = std::make_unique<TNetMemoryByteStream>(clock, std::move(bytes), atEnd, pieceSize);
+                           TNetMemoryByteStream::AtEnd atEnd, std::size_t pieceSize = SIZE_MAX,
+                           std::chrono::milliseconds pieceDelay = {}) {
+    auto stream = std::make_unique<TNetMemoryByteStream>(clock, std::move(bytes), atEnd, pieceSize, pieceDelay);
     TNetMemoryByteStream& kept = *stream;
     connection.SetClock(clock);
     connection.UseStream(std::move(stream));
@@ -170,11 +172,39 @@ TEST(ReplyReader, RepliesOfRealServers) {
     }
 }
 
+TEST(ReplyReader, AWholeReplyIsDueWithinTheIdleTimeOut) {
+    // One byte a second: each wait is short, but a reply as a whole may not take longer than the time-out.
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool arrives;
+    } rows[] = {
+        {"a greeting of 11 bytes", "220 ready\r\n", true},
+        {"a greeting of 150 bytes", "220 " + std::string(144, 'x') + "\r\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        net::TNetManualClock clock;
+        net::TNetTCPConnection connection;
+        connection.IdleTimeout = 60s;
+        feed(connection, clock, row.bytes, TNetMemoryByteStream::AtEnd::Silence, 1, 1s);
+        const auto start = clock.Now();
+        if (row.arrives) {
+            EXPECT_EQ(connection.AwaitReply({220}), 220);
+            EXPECT_EQ(clock.Now() - start, 11s);
+        } else {
+            EXPECT_THROW(connection.AwaitReply({220}), net::ENetSocketError);
+            EXPECT_EQ(clock.Now() - start, 60s);
+            EXPECT_FALSE(connection.IsConnected());
+        }
+    }
+}
+
 TEST(ReplyReader, SizeReplies) {
     struct Row {
         const char* name;
         std::string reply;
-        std::int64_t size;
+        std::optional<std::int64_t> size; // none: a 213 without a size, which is raised
     };
     const Row rows[] = {
         {"plain size", "213 48213\r\n", 48213},
@@ -182,18 +212,22 @@ TEST(ReplyReader, SizeReplies) {
         {"above 2 GiB", "213 3221225472\r\n", 3221225472LL},
         {"missing file", "550 No such file.\r\n", -1},
         {"not implemented", "502 Command not implemented.\r\n", -1},
-        {"multi-line 213", "213-Size follows\r\n213 100\r\n", -1},
-        {"beyond 64 bits", "213 99999999999999999999\r\n", -1},
-        {"not a number", "213 big\r\n", -1},
-        {"negative", "213 -5\r\n", -1},
-        {"NUL inside the number", "213 12\00034\r\n"s, -1},
+        {"multi-line 213", "213-Size follows\r\n213 100\r\n", std::nullopt},
+        {"beyond 64 bits", "213 99999999999999999999\r\n", std::nullopt},
+        {"not a number", "213 lots\r\n", std::nullopt},
+        {"negative", "213 -1\r\n", std::nullopt},
+        {"NUL inside the number", "213 12\00034\r\n"s, std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         net::TNetManualClock clock;
         net::TNetFTP ftp;
         const TNetMemoryByteStream& stream = feed(ftp, clock, row.reply, TNetMemoryByteStream::AtEnd::Silence);
-        EXPECT_EQ(ftp.QueryFileSize("dir/file name.txt"), row.size);
+        if (row.size) {
+            EXPECT_EQ(ftp.QueryFileSize("dir/file name.txt"), *row.size);
+        } else {
+            EXPECT_THROW(ftp.QueryFileSize("dir/file name.txt"), net::ENetInvalidSizeReply);
+        }
         EXPECT_TRUE(ftp.IsConnected());
         EXPECT_EQ(stream.Sent(), "SIZE dir/file name.txt\r\n");
     }

@@ -19,19 +19,6 @@ namespace {
 using namespace transfertest;
 using serveroppsett::TServerOppsettForm;
 
-struct Entry {
-    std::string name, server, folder, username, password, port, ssl, passive;
-};
-
-Entry readEntry(const std::string& kind) {
-    hs_reg::setsection(serveroppsett::SectionName(kind));
-    Entry e{hs_reg::readstr("name"),     hs_reg::readstr("server"),   hs_reg::readstr("folder"),
-            hs_reg::readstr("username"), hs_reg::readstr("password"), hs_reg::readstr("port"),
-            hs_reg::readstr("SSL"),      hs_reg::readstr("passive")};
-    hs_reg::resetsection();
-    return e;
-}
-
 // Opens the dialog modally and runs `act` on it once it shows; `act` must close it.
 void openAndAct(TServerOppsettForm& form, const std::string& caption, const std::string& kind,
                 std::function<void(TServerOppsettForm&)> act) {
@@ -78,7 +65,7 @@ TEST_F(ServerOppsettTest, EveryWayOfClosingSaves) {
             row.close(f);
         });
         EXPECT_FALSE(form.isVisible()) << row.name;
-        const Entry e = readEntry("HTTP");
+        const DialogEntry e = readDialogEntry("HTTP");
         EXPECT_EQ(e.server, server.toStdString()) << row.name;
         EXPECT_EQ(e.ssl, n % 2 == 1 ? "1" : "0") << row.name;
         EXPECT_EQ(e.passive, n % 4 < 2 ? "1" : "0") << row.name;
@@ -94,7 +81,7 @@ TEST_F(ServerOppsettTest, PasswordWithNorwegianLettersIsStoredScrambledAndShownP
         f.close();
     });
     const std::string plain = QString::fromUtf8("hemmelig-æøå").toLocal8Bit().toStdString();
-    EXPECT_EQ(readEntry("FTP").password, felles::SkjulTekst(plain));
+    EXPECT_EQ(readDialogEntry("FTP").password, felles::SkjulTekst(plain));
 
     openAndAct(form, "Oppsett", "FTP", [](TServerOppsettForm& f) {
         EXPECT_EQ(f.passord->text(), QString::fromUtf8("hemmelig-æøå"));
@@ -123,16 +110,7 @@ TEST_F(ServerOppsettTest, DoubleClickTogglesMaskingAndTheStateSurvivesReopening)
 }
 
 TEST_F(ServerOppsettTest, FieldsShowTheKindsEntryAndFocusStartsOnNavn) {
-    hs_reg::setsection("SERVER-SETTING-MAIL");
-    hs_reg::writestr("name", "Post");
-    hs_reg::writestr("server", "mail.example");
-    hs_reg::writestr("folder", "inn");
-    hs_reg::writestr("username", "kari");
-    hs_reg::writestr("password", felles::SkjulTekst("pw"));
-    hs_reg::writestr("port", "25");
-    hs_reg::writebool("SSL", true);
-    hs_reg::writebool("passive", true);
-    hs_reg::resetsection();
+    WriteMailEntry();
 
     TServerOppsettForm form;
     openAndAct(form, "Oppsett", "MAIL", [](TServerOppsettForm& f) {
@@ -151,7 +129,7 @@ TEST_F(ServerOppsettTest, FieldsShowTheKindsEntryAndFocusStartsOnNavn) {
         f.SSLL->setChecked(false);
         f.close();
     });
-    const Entry e = readEntry("MAIL");
+    const DialogEntry e = readDialogEntry("MAIL");
     EXPECT_EQ(std::vector<std::string>({e.name, e.server, e.folder, e.username, e.password, e.port, e.ssl, e.passive}),
               std::vector<std::string>(
                   {"navn2", "server2", "mappe2", "brukernavn2", felles::SkjulTekst("passord2"), "port2", "0", "1"}))
@@ -176,7 +154,7 @@ TEST_F(ServerOppsettTest, SjekkFTPOppsettWithoutEntryWritesDefaultsAndAsksTheUse
         asked = true;
         EXPECT_EQ(form.windowTitle(), "Oppsett FTP-server");
         EXPECT_EQ(form.servertype(), "FTP");
-        const Entry e = readEntry("FTP");
+        const DialogEntry e = readDialogEntry("FTP");
         EXPECT_EQ(e.name, "Solvemar FTP-server");
         EXPECT_EQ(e.server, "ftp.solvemar.no");
         EXPECT_EQ(e.folder, "");
@@ -197,7 +175,7 @@ TEST_F(ServerOppsettTest, SjekkFTPOppsettWithoutEntryWritesDefaultsAndAsksTheUse
     EXPECT_TRUE(asked);
     EXPECT_EQ(ftpunit::ftpserver(), "ftp.valgt") << "the entry is read again after the dialog";
     EXPECT_EQ(ftpunit::ftpport(), 990);
-    EXPECT_EQ(readEntry("FTP").ssl, "0");
+    EXPECT_EQ(readDialogEntry("FTP").ssl, "0");
 }
 
 } // namespace

@@ -70,7 +70,23 @@ TEST_F(IniTest, LoadDropsCommentsAndPreSectionLinesAndWritesBackInOrder) {
                                     "[Extra]\r\nn=-5\r\n\r\n");
 }
 
-TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
+// A text as a file holds it in UTF-16 (little-endian unless big), after the byte-order mark.
+std::string Utf16File(std::u16string_view text, bool big = false) {
+    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += big ? high : low;
+        bytes += big ? low : high;
+    }
+    return bytes;
+}
+
+std::string Utf8(std::u8string_view text) {
+    return std::string(text.begin(), text.end());
+}
+
+TEST_F(IniTest, LineEndsEncodingsAndBareLinesAsReadAndSavedBack) {
     struct Read {
         const char* section;
         const char* key;
@@ -81,6 +97,7 @@ TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
         std::string file;
         std::vector<Read> reads;
         std::string saved;
+        std::vector<Read> writes = {}; // before the save
     };
     const std::string bom = "\xEF\xBB\xBF";
     const std::vector<Read> both = {{"STANDARD", "LogToFile", "1"}, {"SERVER-SETTING-FTP", "server", "s"}};
@@ -103,10 +120,40 @@ TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
          bom + "\r\n; comment\rlost=1\n[STANDARD]\nLogToFile=1",
          {{"STANDARD", "LogToFile", "1"}},
          bom + "[STANDARD]\r\nLogToFile=1\r\n\r\n"},
+#ifndef _WIN32
+        // (The ANSI code page has no place for the mark's character: on Windows the file is not understood.)
         {"mark inside the file is data",
          "[STANDARD]\r\n" + bom + "LogToFile=1\r\n",
          {{"STANDARD", "LogToFile", ""}, {"STANDARD", "\xEF\xBB\xBFLogToFile", "1"}},
          "[STANDARD]\r\n" + bom + "LogToFile=1\r\n\r\n"},
+#endif
+        // Written back as they were read, Norwegian letters the program writes included: the program's own
+        // texts (on Windows the ANSI code page) as they are, UTF-8 and UTF-16 converted both ways.
+        {"the program's own texts",
+         "[STANDARD]\r\nNavn=Bj\xF8rn\r\n",
+         {{"STANDARD", "Navn", "Bj\xF8rn"}},
+         "[STANDARD]\r\nNavn=Bj\xF8rn\r\nBy=Troms\xF8\r\n\r\n",
+         {{"STANDARD", "By", "Troms\xF8"}}},
+        {"UTF-8 with its mark",
+         bom + Utf8(u8"[STANDARD]\r\nNavn=Bjørn\r\n"),
+         {{"STANDARD", "Navn", "Bjørn"}},
+         bom + Utf8(u8"[STANDARD]\r\nNavn=Bjørn\r\nBy=Tromsø\r\n\r\n"),
+         {{"STANDARD", "By", "Tromsø"}}},
+        {"UTF-8 without a mark",
+         Utf8(u8"[STANDARD]\r\nNavn=Bjørn\r\n"),
+         {{"STANDARD", "Navn", "Bjørn"}},
+         Utf8(u8"[STANDARD]\r\nNavn=Bjørn\r\nBy=Tromsø\r\n\r\n"),
+         {{"STANDARD", "By", "Tromsø"}}},
+        {"UTF-16 little-endian with its mark",
+         Utf16File(u"[STANDARD]\r\nNavn=Bjørn\r\n"),
+         {{"STANDARD", "Navn", "Bjørn"}},
+         Utf16File(u"[STANDARD]\r\nNavn=Bjørn\r\nBy=Tromsø\r\n\r\n"),
+         {{"STANDARD", "By", "Tromsø"}}},
+        {"UTF-16 big-endian with its mark",
+         Utf16File(u"[STANDARD]\nNavn=Bjørn\n", true),
+         {{"STANDARD", "Navn", "Bjørn"}},
+         Utf16File(u"[STANDARD]\r\nNavn=Bjørn\r\nBy=Tromsø\r\n\r\n", true),
+         {{"STANDARD", "By", "Tromsø"}}},
         {"bare line does not shadow a later key",
          "[STANDARD]\r\nLogToFile\r\nLogToFile=1",
          {{"STANDARD", "LogToFile", "1"}},
@@ -123,6 +170,10 @@ TEST_F(IniTest, LineEndsByteOrderMarkAndBareLinesAsReadAndSavedBack) {
             hs_reg::setsection(read.section);
             EXPECT_EQ(hs_reg::readstr(read.key), read.value) << read.section << "/" << read.key;
             EXPECT_EQ(hs_reg::readbool(read.key), read.value == "1") << read.section << "/" << read.key;
+        }
+        for (const Read& write : row.writes) {
+            hs_reg::setsection(write.section);
+            hs_reg::writestr(write.key, write.value);
         }
         hs_reg::resetsection();
         EXPECT_TRUE(hs_reg::saveIniFile());
@@ -300,9 +351,19 @@ TEST_F(IniTest, UnreadableExistingFileIsNotOverwritten) {
         std::function<void(const std::string&)> make;
         fs::file_type type;
     };
+    // Content that cannot be understood: writing the store back would lose what it holds.
+    const auto content = [](std::string bytes) {
+        return [bytes](const std::string& name) { WriteFileBytes(name, bytes); };
+    };
     const Row rows[] = {
         // A folder standing where the file should be cannot be read as a file, even by root.
         {"folder", [](const std::string& name) { fs::create_directory(name); }, fs::file_type::directory},
+        {"UTF-16 without its mark", content(std::string("[\0S\0]\0\r\0\n\0a\0=\0x\0", 16)), fs::file_type::regular},
+        {"UTF-16 of an odd length", content(Utf16File(u"[S]\r\na=x") + "\n"), fs::file_type::regular},
+#ifdef _WIN32
+        {"UTF-8 with a letter the code page lacks", content(Utf8(u8"[STANDARD]\r\nb=\u4E2D\r\n")),
+         fs::file_type::regular},
+#endif
 #ifndef _WIN32
         // Opening a FIFO for reading would wait for a writer for ever.
         {"FIFO", [](const std::string& name) { ::mkfifo(name.c_str(), 0644); }, fs::file_type::fifo},
@@ -329,11 +390,16 @@ TEST_F(IniTest, UnreadableExistingFileIsNotOverwritten) {
         fs::remove(m_ini);
         row.make(m_ini);
         ASSERT_EQ(fs::status(m_ini).type(), row.type);
+        const std::string before = row.type == fs::file_type::regular ? ReadFileBytes(m_ini) : std::string();
         hs_reg::loadini();
         EXPECT_EQ(hs_reg::readstr("a"), "");
+        EXPECT_NE(hs_reg::iniUnwritable(), hs_reg::IniUnwritable::No);
         hs_reg::writestr("a", "1");
         EXPECT_TRUE(hs_reg::saveIniFile());
         EXPECT_EQ(fs::status(m_ini).type(), row.type);
+        if (row.type == fs::file_type::regular) {
+            EXPECT_EQ(ReadFileBytes(m_ini), before);
+        }
         EXPECT_EQ(FilesInWork(), 1u);
     }
 #ifndef _WIN32

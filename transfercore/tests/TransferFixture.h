@@ -5,6 +5,7 @@
 
 #include "Felles.h"
 #include "FtpServerProcess.h"
+#include "ServerEntry.h"
 #include "TempEnvironment.h"
 #include "ftpentry.h"
 #include "ftpstate.h"
@@ -72,6 +73,37 @@ struct RecordedEvents : ftpunit::TransferObserver {
     std::int64_t lastMaximum = -1;
     std::optional<ftpunit::WindowAfter> finished;
 };
+
+// The keys of a server entry that the settings dialog writes, as stored.
+struct DialogEntry {
+    std::string name, server, folder, username, password, port, ssl, passive;
+    friend bool operator==(const DialogEntry&, const DialogEntry&) = default;
+};
+
+inline DialogEntry readDialogEntry(const std::string& kind) {
+    hs_reg::setsection(serveroppsett::SectionName(kind));
+    DialogEntry e{hs_reg::readstr("name"),     hs_reg::readstr("server"),   hs_reg::readstr("folder"),
+                  hs_reg::readstr("username"), hs_reg::readstr("password"), hs_reg::readstr("port"),
+                  hs_reg::readstr("SSL"),      hs_reg::readstr("passive")};
+    hs_reg::resetsection();
+    return e;
+}
+
+// An entry of the settings dialog's kind MAIL with every field set ("pw" the password), and the key
+// sslca, which the dialog has no field for.
+inline void WriteMailEntry() {
+    hs_reg::setsection("SERVER-SETTING-MAIL");
+    hs_reg::writestr("name", "Post");
+    hs_reg::writestr("server", "mail.example");
+    hs_reg::writestr("folder", "inn");
+    hs_reg::writestr("username", "kari");
+    hs_reg::writestr("password", felles::SkjulTekst("pw"));
+    hs_reg::writestr("port", "25");
+    hs_reg::writebool("SSL", true);
+    hs_reg::writebool("passive", true);
+    hs_reg::writestr("sslca", "ca.pem");
+    hs_reg::resetsection();
+}
 
 // The transfer core with a client of its own, as a window or solvemar-ftp runs it.
 struct CoreTransfer {

@@ -81,6 +81,40 @@ TEST_F(ServerOppsettTest, LesFTPOppsettReplacesStartValuesEvenWithoutSection) {
     EXPECT_FALSE(ftpunit::PassiveMode());
 }
 
+TEST_F(ServerOppsettTest, PortAndSslAreNumbersTheClientCanUseOrTheEntryIsRefused) {
+    const std::string refusedPort = " i FTP-oppsettet er ingen gyldig port (0 til 65535); ingenting er sendt";
+    const std::string refusedSsl = " i FTP-oppsettet er ikke et tall (1: med TLS, 0: uten); ingenting er sendt";
+    const struct {
+        std::string keys;
+        std::int32_t port;
+        bool ssl;
+        std::string problem;
+    } rows[] = {
+        {"port=2121", 2121, false, ""},
+        // 0, missing and no number at all mean the default port, as they always have.
+        {"port=0", 21, false, ""},
+        {"", 21, false, ""},
+        {"port=abc", 21, false, ""},
+        {"port=65557", 0, false, "port=65557" + refusedPort},
+        {"port=-1", 0, false, "port=-1" + refusedPort},
+        {"port=99999999999", 0, false, "port=99999999999" + refusedPort},
+        {"SSL=1", 21, true, ""},
+        {"SSL=0", 21, false, ""},
+        {"SSL=true", 0, false, "SSL=true" + refusedSsl},
+        {"SSL=ja", 0, false, "SSL=ja" + refusedSsl},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.keys);
+        loadIni("[STANDARD]\n[SERVER-SETTING-FTP]\nserver=s\n" + row.keys + "\n");
+        ftpunit::LesFTPOppsett();
+        EXPECT_EQ(ftpunit::EntryProblem(), row.problem);
+        if (row.problem.empty()) {
+            EXPECT_EQ(ftpunit::ConnectPort(), row.port);
+            EXPECT_EQ(ftpunit::ftpssl(), row.ssl);
+        }
+    }
+}
+
 TEST_F(ServerOppsettTest, SjekkFTPOppsettFillsGuestLoginWithoutWritingIt) {
     hs_reg::setsection("SERVER-SETTING-FTP");
     hs_reg::writestr("server", "ftp.example");

@@ -1,5 +1,7 @@
 // The transfer core against a real FTP server on loopback, without a window: log lines, error
 // numbers, local files and the events a view gets.
+#include "OrdinaryUser.h"
+#include "TestSockets.h"
 #include "TransferFixture.h"
 #include "ftplocal.h"
 
@@ -9,12 +11,19 @@
 
 #include <gmock/gmock.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
 using namespace transfertest;
 using ftpunit::WindowAfter;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 
 // ---- Downloads -----------------------------------------------------------------------------------
@@ -43,6 +52,199 @@ TEST_F(FtpTransferTest, SecondDownloadKeepsThePreviousVersion) {
     EXPECT_EQ(core.seen.counts.back(), 10);
     EXPECT_EQ(core.seen.lastMaximum, 10);
     EXPECT_EQ(core.seen.finished, WindowAfter::Close);
+}
+
+// What a download does to the files around L, whatever L is called and however it is kept. Every row runs in a
+// folder of its own below one named with a Norwegian letter. Rows in a shared folder (all may write in it, with
+// the sticky bit, as /tmp) run as an ordinary user, and their foreign files are another user's.
+TEST_F(FtpTransferTest, LocalFilesOfADownload) {
+    using Behaviour = FtpServerProcess::Behaviour;
+    using ftpunit::Outcome;
+    enum class Link { None, Symbolic, Hard };
+    struct File {
+        std::string name;                   // in the row's folder
+        std::optional<std::string> content; // none: nothing there
+        bool readOnly = false;              // the read-only attribute, or no write bit at all
+        unsigned mode = 0;                  // POSIX permission bits given and expected; 0: any
+        Link link = Link::None;             // a link to linkTo instead of a file
+        std::string linkTo = {};
+        bool foreign = false;
+    };
+    struct Row {
+        const char* name;
+        std::string L;
+        std::vector<File> before;
+        Behaviour server;
+        std::vector<File> after;
+        Outcome outcome;
+        std::string message; // a log line it writes; {dir} stands for the row's folder
+        bool shared = false;
+    };
+    const std::string ny = "ny versjon";
+    const std::string outside = "../utenfor.txt";
+    const std::vector<Row> rows = {
+        {"L named like its T",
+         "data.tmp",
+         {{"data.tmp", "min"}},
+         Behaviour::Normal,
+         {{"data.tmp", ny}, {"data.tmp.old", "min"}, {"data.tmp.tmp", {}}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}data.tmp til {dir}data.tmp.old"},
+        {"L named like its T, RETR refused",
+         "data.tmp",
+         {{"data.tmp", "min"}},
+         Behaviour::RefuseRetr,
+         {{"data.tmp", "min"}, {"data.tmp.tmp", {}}, {"data.tmp.old", {}}},
+         Outcome::DownloadFailed,
+         "FTP: serveren svarte: 550 Permission denied."},
+        {"several dots: other files' companions stay",
+         "rapport.2025.csv",
+         {{"rapport.2025.csv", "2025"}, {"rapport.tmp", "utkast"}, {"rapport.old", "2024"}},
+         Behaviour::Normal,
+         {{"rapport.2025.csv", ny}, {"rapport.2025.old", "2025"}, {"rapport.tmp", "utkast"}, {"rapport.old", "2024"}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}rapport.2025.csv til {dir}rapport.2025.old"},
+        {"L missing: O is the last copy",
+         "kart.xml",
+         {{"kart.old", "siste kopi"}},
+         Behaviour::Normal,
+         {{"kart.xml", ny}, {"kart.old", "siste kopi"}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}kart.tmp til {dir}kart.xml"},
+        {"Norwegian letters in the name",
+         "blåbær.txt",
+         {{"blåbær.txt", "gammel"}},
+         Behaviour::Normal,
+         {{"blåbær.txt", ny}, {"blåbær.old", "gammel"}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}blåbær.tmp til {dir}blåbær.txt"},
+        {"read-only L and O",
+         "tabell.txt",
+         {{"tabell.txt", "v2", true}, {"tabell.old", "v1", true}},
+         Behaviour::Normal,
+         {{"tabell.txt", ny, true}, {"tabell.old", "v2", true}},
+         Outcome::Completed,
+         "FTP: slettet midlertidig fil: {dir}tabell.old"},
+        // What a link left at T leads to is never written.
+        {"a hard link left at T",
+         "liste.txt",
+         {{outside, "annen"}, {"liste.tmp", {}, false, 0, Link::Hard, outside}},
+         Behaviour::Normal,
+         {{"liste.txt", ny}, {outside, "annen"}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}liste.tmp til {dir}liste.txt"},
+#ifndef _WIN32
+        // Symbolic links want a privilege on Windows, and wine makes none.
+        {"a symbolic link left at T",
+         "liste.txt",
+         {{outside, "annen"}, {"liste.tmp", {}, false, 0, Link::Symbolic, outside}},
+         Behaviour::Normal,
+         {{"liste.txt", ny}, {outside, "annen"}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}liste.tmp til {dir}liste.txt"},
+        {"L its owner's alone",
+         "hemmelig.txt",
+         {{"hemmelig.txt", "gammel", false, 0600}},
+         Behaviour::Normal,
+         {{"hemmelig.txt", ny, false, 0600}, {"hemmelig.old", "gammel", false, 0600}},
+         Outcome::Completed,
+         "FTP: endret navn på {dir}hemmelig.tmp til {dir}hemmelig.txt"},
+        {"another user's symbolic link at T",
+         "data.csv",
+         {{"data.csv", "min"}, {outside, "annen"}, {"data.tmp", {}, false, 0, Link::Symbolic, outside, true}},
+         Behaviour::Normal,
+         {{"data.csv", "min"}, {"data.old", {}}, {outside, "annen"}},
+         Outcome::DownloadFailed,
+         "FTP: årsak: kan ikke lage den midlertidige filen {dir}data.tmp: File exists",
+         true},
+        {"another user's O",
+         "data.csv",
+         {{"data.csv", "min"}, {"data.old", "fremmed", false, 0, Link::None, {}, true}},
+         Behaviour::Normal,
+         {{"data.csv", "min"}, {"data.old", "fremmed"}, {"data.tmp", ny}},
+         Outcome::NotPutInPlace,
+         "FTP: årsak: kan ikke endre navn på {dir}data.csv til {dir}data.old: File exists",
+         true},
+#endif
+    };
+    const std::string base = work().string() + platform::kSeparator + "Bjørn" + platform::kSeparator;
+    std::map<Behaviour, std::unique_ptr<FtpServerProcess>> servers;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(row.name);
+        if (row.shared && !testsupport::RunsAsRoot()) {
+            continue; // another user's files need root to make them
+        }
+        auto& server = servers[row.server];
+        if (!server) {
+            server = std::make_unique<FtpServerProcess>(m_env.root() / ("server" + std::to_string(i)), kUser, kPassword,
+                                                        row.server);
+        }
+        resetAll();
+        loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server->port(), kUser, kPassword));
+        testsupport::WriteFileBytes(testsupport::NativePath(server->root().string() + platform::kSeparator + row.L),
+                                    ny);
+        const std::string dir = base + std::to_string(i) + platform::kSeparator + "mappe" + platform::kSeparator;
+        const auto at = [&](const std::string& name) { return testsupport::NativePath(dir + name); };
+        const fs::path folder = testsupport::NativePath(dir.substr(0, dir.size() - 1));
+        fs::create_directories(folder);
+        for (const File& file : row.before) {
+            if (file.link == Link::Symbolic) {
+                fs::create_symlink(testsupport::NativePath(file.linkTo), at(file.name));
+            } else if (file.link == Link::Hard) {
+                fs::create_hard_link(at(file.linkTo), at(file.name));
+            } else {
+                testsupport::WriteFileBytes(at(file.name), *file.content);
+            }
+            if (file.readOnly || file.mode != 0) {
+                fs::permissions(at(file.name),
+                                file.readOnly ? fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read
+                                              : static_cast<fs::perms>(file.mode));
+            }
+            if (row.shared && !file.foreign) {
+                testsupport::GiveAway(at(file.name), testsupport::kNobody);
+            }
+        }
+        const auto download = [&] {
+            CoreTransfer core;
+            core.run.HentFil(dir + row.L);
+            return static_cast<int>(ftpunit::LastOutcome());
+        };
+        if (row.shared) {
+            fs::permissions(folder, fs::perms::all | fs::perms::sticky_bit);
+            for (const fs::path& above :
+                 {m_env.root(), work(), folder.parent_path().parent_path(), folder.parent_path()}) {
+                fs::permissions(above, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+            }
+            testsupport::WriteFileBytes(logFile(), "");
+            fs::permissions(logFile(), fs::perms::others_write, fs::perm_options::add);
+        }
+        EXPECT_EQ(static_cast<Outcome>(row.shared ? testsupport::RunAsOrdinaryUser(download) : download()),
+                  row.outcome);
+
+        for (const File& file : row.after) {
+            SCOPED_TRACE(file.name);
+            if (!file.content) {
+                EXPECT_FALSE(fs::exists(fs::symlink_status(at(file.name))));
+                continue;
+            }
+            EXPECT_FALSE(fs::is_symlink(at(file.name)));
+            EXPECT_EQ(testsupport::ReadFileBytes(at(file.name)), *file.content);
+            EXPECT_EQ(platform::isReadOnly(dir + file.name), file.readOnly);
+            if (file.mode != 0) {
+                EXPECT_EQ(static_cast<unsigned>(fs::status(at(file.name)).permissions() & fs::perms::mask), file.mode);
+            }
+            // Windows removes no read-only file with the test's folder.
+            fs::permissions(at(file.name), fs::perms::owner_write, fs::perm_options::add);
+        }
+        std::string message = row.message;
+        for (std::size_t where = message.find("{dir}"); where != std::string::npos; where = message.find("{dir}")) {
+            message.replace(where, 5, dir);
+        }
+        EXPECT_THAT(logMessages(), Contains(message));
+        expectNoPasswordInLog();
+        fs::remove(logFile());
+    }
 }
 
 TEST_F(FtpTransferTest, EmptyRemoteFileLeavesTheTemporaryFileAndMovesNothing) {
@@ -108,11 +310,57 @@ TEST_F(FtpTransferTest, NothingListeningIs502OnUploadAnd501OnDownload) {
     core.run.HentFil(L);
     EXPECT_EQ(ftpunit::ftpfeil(), 501);
     EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
+    EXPECT_FALSE(fs::exists(local("x.tmp"))) << "T, made before connecting, goes again";
+    const std::string cause = "Socket Error # 10061 Connection refused.";
+    const std::string refused = "FTP: årsak: " + cause;
+    EXPECT_EQ(ftpunit::FailureCause(), cause);
     EXPECT_THAT(logMessages(),
                 ElementsAre("FTP: Starter ny sesjon for opplasting av " + L, connectLine(),
-                            "FTP: Feil nr. 502, kunne ikke koble til",
+                            "FTP: Feil nr. 502, kunne ikke koble til", refused,
                             "FTP: Starter ny sesjon for nedlasting av x.txt til " + folderLine(), connectLine(),
-                            "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser));
+                            "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser, refused));
+}
+
+// A port the client cannot connect to, or an SSL that is no number, ends the operation before anything is
+// sent: port 21 + 65536 must not reach port 21, and SSL=ja must not pass for clear text.
+TEST_F(FtpTransferTest, EntryThatCannotBeMeantIsRefusedBeforeAnythingIsSent) {
+    int port = 0;
+    const testsupport::TestSocket listener = testsupport::listenOnLoopback(4, port);
+    const struct {
+        const char* name;
+        std::string keys;
+        std::string why;
+    } rows[] = {
+        {"port wrapping round to a listening one", "port=" + std::to_string(port + 65536) + "\n",
+         "port=" + std::to_string(port + 65536) + " i FTP-oppsettet er ingen gyldig port (0 til 65535)"},
+        {"SSL as a word", "port=" + std::to_string(port) + "\nSSL=ja\n",
+         "SSL=ja i FTP-oppsettet er ikke et tall (1: med TLS, 0: uten)"},
+    };
+    const std::string L = local("e.txt");
+    testsupport::WriteFileBytes(L, "lokal");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetAll();
+        std::string entry = ftpEntry("127.0.0.1", port, kUser, kPassword);
+        entry = entry.substr(0, entry.find("port=")) + row.keys;
+        loadIni("[STANDARD]\nLogToFile=1\n" + entry);
+        CoreTransfer core;
+        const std::string cause = row.why + "; ingenting er sendt";
+        const std::string why = "FTP: årsak: " + cause;
+
+        core.run.HentFil(L);
+        EXPECT_EQ(ftpunit::ftpfeil(), 501);
+        EXPECT_THAT(logMessages(),
+                    ElementsAre("FTP: Starter ny sesjon for nedlasting av e.txt til " + folderLine(),
+                                "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser, why));
+        core.run.SendFil(L);
+        EXPECT_EQ(ftpunit::ftpfeil(), 502);
+        EXPECT_EQ(ftpunit::FailureCause(), cause);
+        EXPECT_FALSE(testsupport::waitReadable(listener.get(), 0)) << "nobody connected";
+        EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
+        EXPECT_FALSE(fs::exists(local("e.tmp")));
+        fs::remove(logFile());
+    }
 }
 
 TEST_F(FtpTransferTest, ShortDownloadNeverReplacesTheGoodFile) {
@@ -131,9 +379,10 @@ TEST_F(FtpTransferTest, ShortDownloadNeverReplacesTheGoodFile) {
     EXPECT_EQ(testsupport::ReadFileBytes(O), "forrige");
     EXPECT_EQ(fs::file_size(local("data.tmp")), 100000u) << "the short file stays for inspection";
     const auto lines = logMessages();
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[4], "FTP: Feil nr. 500, kan ikke laste ned filen " + L + ". Sjekk at filen ikke er i bruk.");
-    EXPECT_EQ(lines[5], "FTP: Kobler fra.");
+    EXPECT_EQ(lines[5], "FTP: årsak: serveren sendte 100000 av 200000 byte");
+    EXPECT_EQ(lines[6], "FTP: Kobler fra.");
 }
 
 TEST_F(FtpTransferTest, DownloadFolderWithoutSlashIsJoinedAsItStands) {
@@ -285,7 +534,7 @@ TEST_F(FtpTransferTest, UploadWithEmptyFolderGoesToTheLoginFolder) {
     EXPECT_EQ(ftpunit::ftpmappe(), "");
 }
 
-TEST_F(FtpTransferTest, ReadOnlyFileIsNotUploadedAndNoConnectionIsMade) {
+TEST_F(FtpTransferTest, UploadOfAFileTheUserOrAnotherProgramKeeps) {
     startServer();
     const std::string L = local("las.txt");
     testsupport::WriteFileBytes(L, "skrivebeskyttet");
@@ -296,12 +545,25 @@ TEST_F(FtpTransferTest, ReadOnlyFileIsNotUploadedAndNoConnectionIsMade) {
 
     EXPECT_EQ(ftpunit::ftpfeil(), 0);
     EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::LocalSizeUnknown);
-    EXPECT_THAT(logMessages(), ElementsAre("FTP: Starter ny sesjon for opplasting av " + L,
-                                           "FTP: Kan ikke finne filstørrelse, avbryter."));
+    EXPECT_THAT(logMessages(),
+                ElementsAre("FTP: Starter ny sesjon for opplasting av " + L,
+                            "FTP: Kan ikke finne filstørrelse, avbryter.", "FTP: årsak: filen er skrivebeskyttet"));
     EXPECT_TRUE(core.seen.states.empty()) << "no connection at all";
     EXPECT_EQ(ftpunit::ftpserver(), "ftp.solvemar.no") << "settings not even loaded";
     EXPECT_FALSE(fs::exists(remote("las.txt")));
     EXPECT_EQ(core.seen.finished, WindowAfter::Close);
+    fs::permissions(L, fs::perms::owner_write, fs::perm_options::add);
+
+#ifdef _WIN32
+    // An office program holding the file open, letting others read it: it is sent as it stands.
+    const HANDLE held = ::CreateFileW(fs::path(L).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    core.run.SendFil(L);
+    ::CloseHandle(held);
+    EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::Completed);
+    EXPECT_EQ(testsupport::ReadFileBytes(remote("las.txt")), "skrivebeskyttet");
+#endif
 }
 
 } // namespace

@@ -13,20 +13,6 @@ using namespace transfertest;
 using serveroppsett::ServerEntryFields;
 using serveroppsett::ServerOppsettModel;
 
-struct Entry {
-    std::string name, server, folder, username, password, port, ssl, passive;
-    friend bool operator==(const Entry&, const Entry&) = default;
-};
-
-Entry readEntry(const std::string& kind) {
-    hs_reg::setsection(serveroppsett::SectionName(kind));
-    Entry e{hs_reg::readstr("name"),     hs_reg::readstr("server"),   hs_reg::readstr("folder"),
-            hs_reg::readstr("username"), hs_reg::readstr("password"), hs_reg::readstr("port"),
-            hs_reg::readstr("SSL"),      hs_reg::readstr("passive")};
-    hs_reg::resetsection();
-    return e;
-}
-
 class ServerEntryTest : public TransferTest {
 protected:
     void SetUp() override {
@@ -79,7 +65,7 @@ TEST_F(ServerEntryTest, NewKindShowsEmptyFieldsAndClosingCreatesTheSection) {
         const ServerEntryFields fields =
             showAndClose(row.kind, [](ServerEntryFields& shown) { EXPECT_EQ(shown, ServerEntryFields{}); });
         EXPECT_EQ(fields.port, row.port) << "the field shows the default too";
-        EXPECT_EQ(readEntry(row.kind), (Entry{"", "", "", "", felles::SkjulTekst(""), row.port, "0", "0"}));
+        EXPECT_EQ(readDialogEntry(row.kind), (DialogEntry{"", "", "", "", felles::SkjulTekst(""), row.port, "0", "0"}));
     }
 }
 
@@ -92,7 +78,7 @@ TEST_F(ServerEntryTest, EachShowingIsSavedExactlyOnce) {
     fields.server = "second";
     EXPECT_FALSE(model.FormClose(fields)) << "a second close of the same showing writes nothing";
     EXPECT_FALSE(model.unsaved());
-    EXPECT_EQ(readEntry("HTTP").server, "first");
+    EXPECT_EQ(readDialogEntry("HTTP").server, "first");
     EXPECT_EQ(model.FormShow().server, "first");
     EXPECT_TRUE(model.unsaved()) << "a new showing is unsaved again";
 }
@@ -102,7 +88,7 @@ TEST_F(ServerEntryTest, FieldsAsStored) {
     const struct {
         const char* name;
         ServerEntryFields typed;
-        Entry stored;
+        DialogEntry stored;
     } rows[] = {
         {"port as typed", {"", "", "", "", "", "2121"}, {"", "", "", "", felles::SkjulTekst(""), "2121", "0", "0"}},
         {"blanks are no empty port",
@@ -120,24 +106,14 @@ TEST_F(ServerEntryTest, FieldsAsStored) {
     };
     for (const auto& row : rows) {
         showAndClose("FTP", [&](ServerEntryFields& fields) { fields = row.typed; });
-        EXPECT_EQ(readEntry("FTP"), row.stored) << row.name;
+        EXPECT_EQ(readDialogEntry("FTP"), row.stored) << row.name;
     }
     hs_reg::saveini();
     EXPECT_EQ(testsupport::ReadFileBytes(iniFile()).find("hemmelig"), std::string::npos);
 }
 
 TEST_F(ServerEntryTest, ShowingLoadsEveryFieldFromTheKindsOwnEntry) {
-    hs_reg::setsection("SERVER-SETTING-MAIL");
-    hs_reg::writestr("name", "Post");
-    hs_reg::writestr("server", "mail.example");
-    hs_reg::writestr("folder", "inn");
-    hs_reg::writestr("username", "kari");
-    hs_reg::writestr("password", felles::SkjulTekst("pw"));
-    hs_reg::writestr("port", "25");
-    hs_reg::writebool("SSL", true);
-    hs_reg::writebool("passive", true);
-    hs_reg::writestr("sslca", "ca.pem");
-    hs_reg::resetsection();
+    WriteMailEntry();
 
     showAndClose("MAIL", [](ServerEntryFields& shown) {
         EXPECT_EQ(shown, (ServerEntryFields{"Post", "mail.example", "inn", "kari", "pw", "25", true, true}));

@@ -25,20 +25,15 @@ protected:
 
     Scene paint() { return BuildScene(geometry, measure); }
 
-    static std::vector<Text> texts(const Scene& scene) {
-        std::vector<Text> result;
+    template <typename Item> static std::vector<Item> itemsOf(const Scene& scene) {
+        std::vector<Item> result;
         for (const SceneItem& item : scene.items)
-            if (const auto* text = std::get_if<Text>(&item))
-                result.push_back(*text);
+            if (const auto* found = std::get_if<Item>(&item))
+                result.push_back(*found);
         return result;
     }
-    static std::vector<Polyline> lines(const Scene& scene) {
-        std::vector<Polyline> result;
-        for (const SceneItem& item : scene.items)
-            if (const auto* line = std::get_if<Polyline>(&item))
-                result.push_back(*line);
-        return result;
-    }
+    static std::vector<Text> texts(const Scene& scene) { return itemsOf<Text>(scene); }
+    static std::vector<Polyline> lines(const Scene& scene) { return itemsOf<Polyline>(scene); }
     static bool hasText(const Scene& scene, const std::string& text) {
         const auto all = texts(scene);
         return std::any_of(all.begin(), all.end(), [&](const Text& t) { return t.utf8 == text; });

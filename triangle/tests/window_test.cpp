@@ -54,6 +54,17 @@ protected:
         resetQuantities();
     }
 
+    // Before each command: nothing asked or shown yet, the answer the dialog gives; the repaints so far.
+    int ready(const std::optional<std::string>& next) {
+        asked.clear();
+        window.errors.clear();
+        answer = next;
+        return window.repaints;
+    }
+    std::vector<std::string> errorsExpected(const char* error) const {
+        return *error ? std::vector<std::string>{error} : std::vector<std::string>{};
+    }
+
     FakeWindow window;
     std::vector<input::Prompt> asked;
     std::optional<std::string> answer;
@@ -136,17 +147,14 @@ TEST_F(Commands, MenuActionsAskApplyAndRepaint) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        asked.clear();
-        window.errors.clear();
-        answer = row.answer;
-        const int before = window.repaints;
+        const int before = ready(row.answer);
         RunMenuAction(row.action, window);
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_EQ(asked[0].prompt, row.prompt);
         EXPECT_EQ(asked[0].proposed, row.proposed);
         EXPECT_FALSE(asked[0].masked);
         EXPECT_EQ(window.repaints - before, row.repaints ? 1 : 0);
-        EXPECT_EQ(window.errors, *row.error ? std::vector<std::string>{row.error} : std::vector<std::string>{});
+        EXPECT_EQ(window.errors, errorsExpected(row.error));
         window.repaintNow();
         const std::string label = scenetest::utf8(row.labelAfter);
         EXPECT_TRUE(window.shows(label)) << label;
@@ -177,15 +185,12 @@ TEST_F(Commands, KeyHandlerRunsAngleAForTheAKeyAndRepaintsForEveryKey) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        asked.clear();
-        window.errors.clear();
-        answer = row.answer;
-        const int before = window.repaints;
+        const int before = ready(row.answer);
         FormKeyDown(row.key, row.held, window);
         EXPECT_EQ(asked.size(), row.asks ? 1u : 0u);
         EXPECT_TRUE(!row.asks || asked.at(0).prompt == "Vinkel a:");
         EXPECT_EQ(window.repaints - before, row.repaints);
-        EXPECT_EQ(window.errors, *row.error ? std::vector<std::string>{row.error} : std::vector<std::string>{});
+        EXPECT_EQ(window.errors, errorsExpected(row.error));
     }
     EXPECT_TRUE(window.shows(scenetest::utf8(u8"a = 30°")));
 }

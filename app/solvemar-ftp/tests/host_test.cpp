@@ -23,6 +23,7 @@
 namespace {
 
 using namespace transfertest;
+using ::testing::AnyOf;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -73,10 +74,9 @@ std::string withLineFeeds(std::string text) {
 
 class HostProgramTest : public TransferTest {
 protected:
-    HostRun run(std::vector<std::string> args) {
-        const fs::path out = m_env.root() / "stdout.txt";
+    HostRun run(std::vector<std::string> args, const fs::path& workingFolder = {}) {
         const fs::path err = m_env.root() / "stderr.txt";
-        HostRun result = start(std::move(args), err.string());
+        HostRun result = start(std::move(args), err.string(), workingFolder);
         result.err = withLineFeeds(testsupport::ReadFileBytes(err));
         return result;
     }
@@ -123,6 +123,9 @@ protected:
     fs::path remote(const std::string& name) const {
         return m_server->root() / name;
     }
+    fs::path programLog() const {
+        return m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log";
+    }
 
     // A failure is one line on standard error, in Norwegian, naming the cause.
     static void expectOneLine(const HostRun& r, const std::string& piece) {
@@ -136,11 +139,12 @@ protected:
     std::unique_ptr<FtpServerProcess> m_server;
 
 private:
-    HostRun start(std::vector<std::string> args, const std::string& standardError) {
+    HostRun start(std::vector<std::string> args, const std::string& standardError, const fs::path& workingFolder = {}) {
         const fs::path out = m_env.root() / "stdout.txt";
         args.insert(args.begin(), programFile());
         HostRun result;
-        const int pid = testsupport::SpawnProcess(args, {testsupport::kNullDevice, out.string(), standardError, {}});
+        const int pid =
+            testsupport::SpawnProcess(args, {testsupport::kNullDevice, out.string(), standardError, workingFolder});
         if (pid > 0) {
             result.exitCode = testsupport::WaitForExit(pid);
         }
@@ -206,7 +210,7 @@ TEST_F(HostProgramTest, FetchAndSendComplete) {
         EXPECT_TRUE(testsupport::ReadFileBytes(remote("ut") / row.name) == row.content);
     }
 
-    const std::string log = testsupport::ReadFileBytes(m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log");
+    const std::string log = testsupport::ReadFileBytes(programLog());
     EXPECT_THAT(log, HasSubstr("FTP: endret navn på " + (work() / "priser.tmp").string()));
     EXPECT_THAT(log, HasSubstr("FTP: Starter ny sesjon for opplasting av " + (work() / "priser.csv").string()));
     EXPECT_EQ(log.find(kPassword), std::string::npos);
@@ -272,20 +276,47 @@ TEST_F(HostProgramTest, ConnectionFailuresNameTheErrorNumberAndTheServersReply) 
     const HostRun send = run({"send", "a.txt"});
     expectOneLine(send, "feil nr. 502");
     EXPECT_THAT(send.err, EndsWith(" (530 Authentication failed.)\n"));
-    const std::string log = testsupport::ReadFileBytes(m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log");
+    const std::string log = testsupport::ReadFileBytes(programLog());
     EXPECT_THAT(log, HasSubstr("FTP: Feil nr. 502, kunne ikke koble til\r\n"));
     EXPECT_THAT(log, HasSubstr("FTP: serveren svarte: 530 Authentication failed.\r\n"));
 
     writeIni(ftpEntry("127.0.0.1", testsupport::freeLoopbackPort(), kUser, kPassword));
     const HostRun closed = run({"send", "a.txt"});
     expectOneLine(closed, "feil nr. 502");
-    EXPECT_THAT(closed.err, EndsWith(" som bruker " + kUser + "\n")) << "no server, no reply of its own";
+    EXPECT_THAT(closed.err, EndsWith(" som bruker " + kUser + ": Socket Error # 10061 Connection refused.\n"))
+        << "no server, no reply of its own: the cause instead";
 }
 
 TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
     using ftptest::ServerSession;
     // The long refusal holds a bare CR and an "æ" across the 255-byte cut.
     const std::string refusal = "530 Nei\rnei " + std::string(242, 'x') + "\xc3\xa6" + std::string(40, 'y');
+    const std::string hent = "solvemar-ftp: feil nr. 501: kunne ikke koble til 127.0.0.1 som bruker " + kUser;
+    const auto refuseLogin = [](const std::string& reply) {
+        return [reply](ServerSession& s) {
+            s.reply("220 hi");
+            s.readCommand();
+            s.reply("331 pw");
+            s.readCommand();
+            s.reply(reply);
+            s.waitForClose();
+        };
+    };
+    // The size answered, then the download served, which the client still makes after a failed size.
+    const auto answerSize = [](const std::string& reply) {
+        return [reply](ServerSession& s) {
+            s.login();
+            s.readCommand();
+            s.reply(reply);
+            s.readCommand();
+            s.reply("200 PORT ok");
+            s.readCommand();
+            s.reply("150 ok");
+            s.connectToPort().sendAll("data");
+            s.reply("226 Done");
+            s.waitForClose();
+        };
+    };
     const struct {
         const char* name;
         ftptest::ScriptedServer::Script script;
@@ -293,6 +324,7 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
         std::string starts;
         std::string ends;
         bool resets = false;
+        std::string keys = {}; // more keys of the entry
     } rows[] = {
         {"upload reset by the server",
          [](ServerSession& s) {
@@ -300,7 +332,7 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
              s.waitForClose();
          },
          "send", "solvemar-ftp: opplastingen av ", "feilet: Socket Error # 10054 Connection reset by peer.", true},
-        {"upload ended by a 426 and no 226: a time-out",
+        {"upload ended by a 426 and no 226: the server's words",
          [](ServerSession& s) {
              ftptest::openTransfer(s, false).receiveAll();
              s.reply("426 Connection closed; transfer aborted.");
@@ -308,18 +340,31 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
              for (int i = 0; i < 4 && !s.waitForClose(); ++i) {
              }
          },
-         "send", "solvemar-ftp: opplastingen av ", "feilet: Socket Error # 10060 Connection timed out."},
-        {"login refused with a long reply",
-         [&](ServerSession& s) {
-             s.reply("220 hi");
-             s.readCommand();
-             s.reply("331 pw");
-             s.readCommand();
-             s.reply(refusal);
+         "send", "solvemar-ftp: opplastingen av ", "feilet: 426 Connection closed; transfer aborted."},
+        {"login refused with a long reply", refuseLogin(refusal), "hent", hent,
+         " (530 Nei nei " + std::string(242, 'x') + ")"},
+        // The password, plain or scrambled as stored, never leaves in a message.
+        {"login refused, the password echoed",
+         refuseLogin("530 Login incorrect: 'PASS " + kPassword + "' (" + felles::SkjulTekst(kPassword) + ") rejected"),
+         "hent", hent, " (530 Login incorrect: 'PASS ***' (***) rejected)"},
+        {"a greeting of 70,000 bytes",
+         [](ServerSession& s) {
+             s.reply("220 " + std::string(70000, 'g'));
              s.waitForClose();
          },
-         "hent", "solvemar-ftp: feil nr. 501: kunne ikke koble til 127.0.0.1 som bruker " + kUser,
-         " (530 Nei nei " + std::string(242, 'x') + ")"},
+         "hent", hent, ": Reply line longer than 65536 bytes."},
+        {"a size that is none", answerSize("213 lots"), "hent", hent, ": Invalid file size in reply: 213 lots"},
+        {"a passive reply without an address",
+         [](ServerSession& s) {
+             s.login();
+             s.readCommand();
+             s.reply("213 5");
+             s.readCommand();
+             s.reply("227 Entering Passive Mode (127,0,0,1)");
+             s.waitForClose();
+         },
+         "hent", "solvemar-ftp: feil nr. 500: kunne ikke laste ned filen opp.bin: ",
+         "is not a valid integer value; " + (work() / "opp.bin").string() + " er ikke endret", false, "passive=1\n"},
     };
     testsupport::WriteFileBytes(work() / "opp.bin", std::string(8 << 20, 'o'));
     for (const auto& row : rows) {
@@ -328,12 +373,20 @@ TEST_F(HostProgramTest, ScriptedServerFailuresGiveOneLine) {
             continue; // ftptest::kResetNeedsARealSystem
         }
         ftptest::ScriptedServer server(row.script);
-        writeIni(ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
+        writeIni(ftpEntry("127.0.0.1", server.port(), kUser, kPassword) + row.keys);
+        fs::remove(programLog());
         const HostRun r = run({row.operation, "opp.bin"});
         server.finish();
         expectOneLine(r, "solvemar-ftp: ");
         EXPECT_THAT(r.err, StartsWith(row.starts));
         EXPECT_THAT(r.err, EndsWith(row.ends + "\n"));
+        // The log has the cause on the line after the error line, without the password either.
+        const std::string log = testsupport::ReadFileBytes(programLog());
+        EXPECT_THAT(log, AnyOf(HasSubstr("FTP: årsak: "), HasSubstr("FTP: serveren svarte: "),
+                               HasSubstr("FTP: opplastingen av ")));
+        EXPECT_EQ(log.find(kPassword), std::string::npos);
+        EXPECT_EQ(log.find(felles::SkjulTekst(kPassword)), std::string::npos);
+        EXPECT_EQ(testsupport::ReadFileBytes(work() / "opp.bin"), std::string(8 << 20, 'o'));
     }
 }
 
@@ -382,23 +435,101 @@ TEST_F(HostProgramTest, SslEntryProtectedOrOneLineSayingWhy) {
 }
 #endif
 
-TEST_F(HostProgramTest, ShortDownloadExitsOneAndKeepsTheFile) {
-    startServer(kPassword, "", FtpServerProcess::Behaviour::ShortRetr);
-    testsupport::WriteFileBytes(remote("stor.bin"), std::string(50000, 'x'));
-    testsupport::WriteFileBytes(work() / "stor.bin", "god");
-    expectOneLine(run({"hent", "stor.bin"}), "feil nr. 500");
-    EXPECT_EQ(testsupport::ReadFileBytes(work() / "stor.bin"), "god");
+TEST_F(HostProgramTest, FailedDownloadExitsOneAndKeepsTheFile) {
+    const struct {
+        const char* name;
+        FtpServerProcess::Behaviour behaviour;
+        std::string file;
+        std::string cause;
+    } rows[] = {
+        {"short data", FtpServerProcess::Behaviour::ShortRetr, "stor.bin", "serveren sendte 25000 av 50000 byte"},
+        // Its T is data.tmp.tmp: the user's data.tmp is neither emptied nor deleted.
+        {"RETR refused, L named like its T", FtpServerProcess::Behaviour::RefuseRetr, "data.tmp",
+         "550 Permission denied."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        startServer(kPassword, "", row.behaviour);
+        testsupport::WriteFileBytes(remote(row.file), std::string(50000, 'x'));
+        testsupport::WriteFileBytes(work() / row.file, "god");
+        const HostRun r = run({"hent", row.file});
+        expectOneLine(r, "feil nr. 500: kunne ikke laste ned filen " + row.file + ": " + row.cause + "; " +
+                             (work() / row.file).string() + " er ikke endret");
+        EXPECT_EQ(testsupport::ReadFileBytes(work() / row.file), "god");
+    }
 }
 
-TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryAndExplains) {
-    writeIni("");
-    expectOneLine(run({"hent", "a.txt"}), "SERVER-SETTING-FTP");
-    EXPECT_THAT(testsupport::ReadFileBytes(iniFile()), HasSubstr("server=ftp.solvemar.no\r\n"))
-        << "the default entry, for the user to edit";
+// Norwegian letters in the names of the working folder and the file: the file asked for on the server, and
+// the one changed here, are those the user named.
+TEST_F(HostProgramTest, NorwegianLettersInFolderAndFileNames) {
+    startServer();
+    fs::create_directories(remote("ut"));
+    const std::string name = "blåbær.txt";
+    const std::string folder = work().string() + platform::kSeparator + "Bjørn" + platform::kSeparator;
+    const fs::path here = testsupport::NativePath(folder);
+    fs::create_directories(here);
+    testsupport::WriteFileBytes(here / "SOLVEMAR.INI", testsupport::ReadFileBytes(iniFile()));
+    testsupport::WriteFileBytes(testsupport::NativePath(m_server->root().string() + platform::kSeparator + name),
+                                "fra serveren");
+    testsupport::WriteFileBytes(testsupport::NativePath(folder + name), "gammel");
+
+    const HostRun fetched = run({"hent", name}, here);
+    EXPECT_EQ(fetched.exitCode, 0) << fetched.err;
+    EXPECT_EQ(testsupport::ReadFileBytes(testsupport::NativePath(folder + name)), "fra serveren");
+    EXPECT_EQ(testsupport::ReadFileBytes(testsupport::NativePath(folder + "blåbær.old")), "gammel");
+
+    const HostRun sent = run({"send", name, "--mappe", "ut"}, here);
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(testsupport::ReadFileBytes(
+                  testsupport::NativePath((m_server->root() / "ut").string() + platform::kSeparator + name)),
+              "fra serveren");
+}
+
+TEST_F(HostProgramTest, WithoutFtpEntryWritesTheDefaultEntryWhereItCanAndSaysWhichItDid) {
+    // UTF-16 without the byte-order mark Notepad writes before it: not understood, so never written over.
+    const auto utf16 = [](const std::string& ascii) {
+        std::string bytes;
+        for (const char c : ascii) {
+            bytes += c;
+            bytes += '\0';
+        }
+        return bytes;
+    };
+    const std::string missing = "hadde ingen server (seksjon SERVER-SETTING-FTP); ";
+    const struct {
+        const char* name;
+        std::string ini;
+        bool readOnly;
+        std::string message;
+        std::string written; // in the file afterwards (as ASCII); empty: the file is as it was
+    } rows[] = {
+        {"an empty file", "", false, missing + "standardoppsettet er skrevet dit, rett det og prøv igjen",
+         "server=ftp.solvemar.no\r\n"},
+        {"a read-only file", "[STANDARD]\r\nLogToFile=1\r\n", true,
+         missing + "standardoppsettet kunne ikke skrives dit (filen er skrivebeskyttet)", ""},
+        {"UTF-16 without its mark", utf16("[STANDARD]\r\nLogToFile=1\r\n"), false,
+         missing + "standardoppsettet kunne ikke skrives dit (innholdet kunne ikke leses riktig", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(iniFile());
+        testsupport::WriteFileBytes(iniFile(), row.ini);
+        if (row.readOnly) {
+            fs::permissions(iniFile(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        }
+        expectOneLine(run({"hent", "a.txt"}), row.message);
+        const std::string after = testsupport::ReadFileBytes(iniFile());
+        if (row.written.empty()) {
+            EXPECT_EQ(after, row.ini);
+        } else {
+            EXPECT_THAT(after, HasSubstr(row.written)) << "the default entry, for the user to edit";
+        }
+        fs::permissions(iniFile(), fs::perms::owner_write, fs::perm_options::add);
+    }
 }
 
 TEST_F(HostProgramTest, CommandLineIsReadAsGivenWithNoToolkitOptions) {
-    const fs::path log = m_env.appdata() / "Solvemar" / "log" / "solvemar-ftp.log";
+    const fs::path log = programLog();
     const struct {
         std::vector<std::string> args;
         std::string user; // empty: wrong usage, nothing started

@@ -79,12 +79,20 @@ QFont ToQFont(const Font& font, const QPaintDevice* device) {
     return result;
 }
 
+const QFontMetrics& QtTextMeasure::metricsOf(const Font& font) {
+    if (!m_metrics || !(m_font == font)) {
+        m_font = font;
+        m_metrics.emplace(ToQFont(font, m_device), m_device);
+    }
+    return *m_metrics;
+}
+
 int QtTextMeasure::advance(const Font& font, std::string_view utf8) {
-    return QFontMetrics(ToQFont(font, m_device), m_device).horizontalAdvance(fromUtf8(utf8));
+    return metricsOf(font).horizontalAdvance(fromUtf8(utf8));
 }
 
 int QtTextMeasure::height(const Font& font, std::string_view) {
-    return QFontMetrics(ToQFont(font, m_device), m_device).height();
+    return metricsOf(font).height();
 }
 
 DrawnText PaintText(QPainter& canvas, const Text& text) {
@@ -97,22 +105,34 @@ DrawnText PaintText(QPainter& canvas, const Text& text) {
 }
 
 void PaintScene(QPainter& canvas, const Scene& scene, std::vector<DrawnText>& drawn) {
-    // Consecutive texts mostly share their font: make it and its metrics once for each run.
-    const Font* current = nullptr;
-    QFontMetrics metrics(canvas.font(), canvas.device());
+    // A paint uses a few fonts, switching between them: each is made, with its metrics, once.
+    struct FontInUse {
+        const Font* font;
+        QFont qfont;
+        QFontMetrics metrics;
+    };
+    std::vector<FontInUse> fonts;
+    fonts.reserve(4);
+    const FontInUse* current = nullptr;
     for (const SceneItem& item : scene.items) {
         if (const auto* line = std::get_if<Polyline>(&item)) {
             paintPolyline(canvas, *line);
             continue;
         }
         const Text& text = std::get<Text>(item);
-        if (current == nullptr || !(*current == text.font)) {
-            current = &text.font;
-            const QFont font = ToQFont(text.font, canvas.device());
-            canvas.setFont(font);
-            metrics = QFontMetrics(font, canvas.device());
+        if (current == nullptr || !(*current->font == text.font)) {
+            const auto known =
+                std::find_if(fonts.begin(), fonts.end(), [&](const FontInUse& f) { return *f.font == text.font; });
+            if (known == fonts.end()) {
+                QFont qfont = ToQFont(text.font, canvas.device());
+                fonts.push_back({&text.font, qfont, QFontMetrics(qfont, canvas.device())});
+                current = &fonts.back();
+            } else {
+                current = &*known;
+            }
+            canvas.setFont(current->qfont);
         }
-        drawn.push_back(paintText(canvas, text, metrics));
+        drawn.push_back(paintText(canvas, text, current->metrics));
     }
 }
 

@@ -4,10 +4,12 @@
 #include "Scene.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPoint>
 #include <QRect>
 #include <QString>
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -28,7 +30,12 @@ public:
     int height(const Font& font, std::string_view utf8) override;
 
 private:
+    // The layout asks twice of one font: it is made once.
+    const QFontMetrics& metricsOf(const Font& font);
+
     const QPaintDevice* m_device;
+    Font m_font;
+    std::optional<QFontMetrics> m_metrics;
 };
 
 // One text the painter wrote: top-left corner, text, and the box it covers.

@@ -83,9 +83,14 @@ for colour in '#000080' '#808080'; do
     [ "$(box start "$colour" "$figure")" = "$(box angle "$colour" "$figure")" ] || fail "the figure moved after A 30 ($colour)"
 done
 
+# Without a window manager wine does not always give the keyboard back to the window the dialog closed
+# over; a second press, once it has, still counts.
 press ctrl+q
+if ! timeout 10 tail --pid="$pid" -f /dev/null; then
+    press ctrl+q
+    timeout 10 tail --pid="$pid" -f /dev/null || fail "Ctrl+Q did not end the program"
+fi
 status=0
-timeout 20 tail --pid="$pid" -f /dev/null || fail "Ctrl+Q did not end the program"
 wait "$pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit code $status after Ctrl+Q"
 expect_stopped_cleanly "Ctrl+Q"

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:-build/release}")"
 docs="$(pwd)/docs"
-server_script="$(pwd)/transfercore/tests/ftp_server.py"
+server_script="$(pwd)/testsupport/ftp_server.py"
 
 # Only the pictures need these; the build and the tests do not.
 for p in twm x11-utils imagemagick; do

@@ -164,15 +164,36 @@ private:
 // Why a handshake failed, where the client knows it better than the TLS library's reason says.
 enum class TNetHandshakeProblem {
     ServerClosed,       // the server hung up during the handshake
+    ServerReset,        // the server reset the connection during the handshake
+    ServerSilent,       // the server did not answer within the idle time-out
     ClearTextAfterAuth, // the server sent clear text after accepting AUTH TLS
     Other,              // the TLS library's reason: an alert, no common protocol version or cipher
 };
+
+// The reason of a problem the client recognised itself.
+inline std::string HandshakeProblemText(TNetHandshakeProblem problem) {
+    switch (problem) {
+    case TNetHandshakeProblem::ServerClosed:
+        return "the server closed the connection during the handshake";
+    case TNetHandshakeProblem::ServerReset:
+        return "the server reset the connection during the handshake";
+    case TNetHandshakeProblem::ServerSilent:
+        return "the server did not answer the handshake";
+    case TNetHandshakeProblem::ClearTextAfterAuth:
+        return "the server sent clear text after accepting AUTH TLS";
+    case TNetHandshakeProblem::Other:
+        break;
+    }
+    return "unknown error";
+}
 
 class ENetTlsHandshakeFailed : public ENetTlsError {
 public:
     ENetTlsHandshakeFailed(const std::string& peer, const std::string& reason,
                            TNetHandshakeProblem problem = TNetHandshakeProblem::Other)
         : ENetTlsError("TLS handshake with " + peer + " failed: " + reason, reason), m_problem(problem) {}
+    ENetTlsHandshakeFailed(const std::string& peer, TNetHandshakeProblem problem)
+        : ENetTlsHandshakeFailed(peer, HandshakeProblemText(problem), problem) {}
     TNetHandshakeProblem problem() const { return m_problem; }
 
 private:

@@ -92,8 +92,7 @@ void TNetFTP::startTls() {
     // The handshake starts right after the acceptance. Clear text that came with it would be read as if it
     // had been protected: a stranger on the way could put replies in the server's mouth.
     if (!PendingInput.Empty()) {
-        throw ENetTlsHandshakeFailed(peerName(), "the server sent clear text after accepting AUTH TLS",
-                                     TNetHandshakeProblem::ClearTextAfterAuth);
+        throw ENetTlsHandshakeFailed(peerName(), TNetHandshakeProblem::ClearTextAfterAuth);
     }
     UseLayer(m_tls->Protect(Stream(), peerName(), TNetTlsUse::Control, Clock(), IdleTimeout));
 }

@@ -2,9 +2,10 @@
 // reply reader and the transfers do not care whether the bytes are protected.
 //
 // One backend per build, chosen with the CMake variable PYTAGORAS_TLS and kept out of this header:
-//   OpenSSL  ftp/tls/OpenSslTls.cpp (Linux)
-//   none     ftp/tls/NoTls.cpp: MakeTlsClient raises ENetTlsUnavailable, so a protected session is refused
-//            before anything is sent. A backend on the system's own TLS fits the same two functions.
+//   OpenSSL   ftp/tls/OpenSslTls.cpp (the default on Linux)
+//   Schannel  ftp/tls/SchannelTls.cpp, the system's own TLS on Windows (the default there)
+//   none      ftp/tls/NoTls.cpp: MakeTlsClient raises ENetTlsUnavailable, so a protected session is refused
+//             before anything is sent.
 //
 // A backend makes one TNetTlsClient per session. The session hands it the control connection's byte stream
 // after "AUTH TLS" and each data connection's stream after the server's preliminary reply; the client
@@ -41,18 +42,31 @@ public:
 
     // Handshakes as the TLS client over lower, with each wait bounded by idleTimeout on clock (0: no limit),
     // and checks the certificate against the trust and peerName: a host name, or an address (IPv4 or IPv6,
-    // without brackets) checked as an address. TLS 1.2 or newer. Returns the protecting stream, which reads and writes
-    // through lower and must not outlive it; closing it ends TLS and then closes lower. Raises ENetCertificateRejected,
-    // ENetTlsHandshakeFailed, ENetSocketError 10060 when a wait times out, and the socket errors of lower.
+    // without brackets) checked as an address. TLS 1.2 or newer. Returns the protecting stream, which reads and
+    // writes through lower and must not outlive it; closing it ends TLS and then closes lower.
+    // Raises ENetCertificateRejected, ENetTlsHandshakeFailed (its problem tells a server that stayed silent
+    // past the time-out, closed, reset or answered in clear text from the rest), and the other socket errors
+    // of lower.
     virtual std::unique_ptr<TNetByteStream> Protect(TNetByteStream& lower, const std::string& peerName, TNetTlsUse use,
                                                     const TNetClock& clock, std::chrono::milliseconds idleTimeout) = 0;
 };
+
+// Whether the server's first byte after accepting AUTH TLS can open its part of the handshake (a handshake
+// record, or an alert); a reply in clear text cannot.
+inline bool OpensTlsRecord(char firstByte) {
+    return firstByte == 0x15 || firstByte == 0x16;
+}
+
+// Reads and drops what the server sent and nobody read, at most about a MiB, without waiting, before a
+// protected connection closes: unread bytes (session tickets on an upload's connection, say) would turn the
+// close into a reset, and a reset can cost the server the end of an upload.
+void DrainBeforeClose(TNetByteStream& lower, const TNetClock& clock);
 
 // The client of this build's backend. Raises ENetTlsUnavailable without a backend and ENetTlsTrustUnreadable
 // when the CA file cannot be read or holds no certificate.
 std::unique_ptr<TNetTlsClient> MakeTlsClient(const TNetTlsTrust& trust);
 
-// The backend and its version ("OpenSSL 3.0.11 19 Sep 2023"); empty in a build without TLS.
+// The backend and its version ("OpenSSL 3.0.11 19 Sep 2023", "Schannel"); empty in a build without TLS.
 std::string TlsBackendName();
 
 } // namespace net

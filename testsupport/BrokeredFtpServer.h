@@ -6,10 +6,17 @@
 #include "TestSockets.h"
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace testsupport {
+
+// A server that cannot run on the build machine (vsftpd without root, say); the message says why.
+class FtpServerUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class BrokeredFtpServer {
 public:
@@ -17,7 +24,8 @@ public:
     static bool available();
 
     // Asks for a server that serves root to user with password; options go to the server script
-    // (--short-retr, --refuse-port). Raises std::runtime_error when there is no broker or no server.
+    // (ftp_server.py). Raises FtpServerUnavailable when the server cannot run there, std::runtime_error
+    // when there is no broker or no server.
     BrokeredFtpServer(const std::filesystem::path& root, const std::string& user, const std::string& password,
                       const std::vector<std::string>& options = {});
     // Closing the connection to the broker stops the server.
@@ -26,6 +34,9 @@ public:
     BrokeredFtpServer& operator=(const BrokeredFtpServer&) = delete;
 
     int port() const { return m_port; }
+
+    // Has the broker make the TLS tests' certificates in folder (make_test_certificates.sh).
+    static void MakeCertificates(const std::filesystem::path& folder);
 
 private:
     TestSocket m_link;

@@ -7,8 +7,16 @@ PYTAGORAS_FTP_BROKER. A test connects and asks for one server with one line:
     serve TAB ROOT TAB USER TAB PASSWORD [TAB OPTION ...] LF
 
 ROOT is a path of the wine prefix (C:\\users\\...) or of this machine; OPTIONs go to the server script
-(--short-retr, --refuse-port, --host ::1, ...). The answer is "port N" LF, or "error TEXT" LF. The server
-runs until the test closes the connection (or ends, which closes it too).
+(--short-retr, --refuse-port, --tls CERTIFICATE KEY, --vsftpd, --host ::1 ...), paths of the prefix among
+them made paths of this machine. The answer is "port N" LF, "unavailable TEXT" LF when the server cannot
+run on this machine, or "error TEXT" LF. The server runs until the test closes the connection (or ends,
+which closes it too).
+
+Or it asks for the throw-away certificates of the TLS tests, which need this machine's openssl command:
+
+    certificates TAB FOLDER LF
+
+answered with "done" LF (make_test_certificates.sh has made them in FOLDER) or "error TEXT" LF.
 
 Usage: ftp_server_broker.py SERVER_SCRIPT PORT_FILE
 """
@@ -19,6 +27,7 @@ import socket
 import socketserver
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -50,24 +59,32 @@ def accepts(host, port):
         return False
 
 
+class Unavailable(Exception):
+    """The server cannot run on this machine (the server script exits with 77 and says why)."""
+
+
 def start_server(script, root, user, password, options):
     """The server process and its port; a port taken meanwhile by someone else is tried again."""
     host = options[options.index("--host") + 1] if "--host" in options[:-1] else "127.0.0.1"
     for _ in range(5):
         port = free_port(host)
-        process = subprocess.Popen(
-            [sys.executable, script, str(port), root, user, password, *options],
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-        )
-        with running_lock:
-            running.add(process)
-        deadline = time.monotonic() + 15
-        while time.monotonic() < deadline and process.poll() is None:
-            if accepts(host, port):
-                return process, port
-            time.sleep(0.02)
-        stop(process)
+        with tempfile.TemporaryFile() as errors:
+            process = subprocess.Popen(
+                [sys.executable, script, str(port), root, user, password, *options],
+                stdout=subprocess.DEVNULL,
+                stderr=errors,
+            )
+            with running_lock:
+                running.add(process)
+            deadline = time.monotonic() + 15
+            while time.monotonic() < deadline and process.poll() is None:
+                if accepts(host, port):
+                    return process, port
+                time.sleep(0.02)
+            stop(process)
+            if process.returncode == 77:
+                errors.seek(0)
+                raise Unavailable(errors.read().decode("utf-8", "replace").strip().replace("unavailable: ", ""))
     raise RuntimeError("the FTP server did not start")
 
 
@@ -91,16 +108,34 @@ def stop_all(signum, frame):
     sys.exit(0)
 
 
+def make_certificates(folder):
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_test_certificates.sh")
+    result = subprocess.run(["bash", script, unix_path(folder)], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        raise RuntimeError(result.stderr.decode("utf-8", "replace").strip().replace("\n", " "))
+
+
 class Request(socketserver.StreamRequestHandler):
     def handle(self):
         fields = self.rfile.readline().decode("utf-8", "replace").rstrip("\r\n").split("\t")
+        if len(fields) == 2 and fields[0] == "certificates":
+            try:
+                make_certificates(fields[1])
+                self.wfile.write(b"done\n")
+            except (OSError, RuntimeError) as error:
+                self.wfile.write(("error %s\n" % error).encode())
+            return
         if len(fields) < 4 or fields[0] != "serve":
-            self.wfile.write(b"error expected: serve ROOT USER PASSWORD [OPTION ...]\n")
+            self.wfile.write(b"error expected: serve ROOT USER PASSWORD [OPTION ...] or certificates FOLDER\n")
             return
         root = unix_path(fields[1])
         try:
             os.makedirs(root, exist_ok=True)
-            process, port = start_server(self.server.script, root, fields[2], fields[3], fields[4:])
+            options = [unix_path(option) for option in fields[4:]]
+            process, port = start_server(self.server.script, root, fields[2], fields[3], options)
+        except Unavailable as why:
+            self.wfile.write(("unavailable %s\n" % why).encode())
+            return
         except (OSError, RuntimeError) as error:
             self.wfile.write(("error %s\n" % error).encode())
             return

@@ -121,6 +121,10 @@ std::string TlsRefusalText(const net::ENetTlsError& error, const std::string& ho
         switch (failed->problem()) {
         case net::TNetHandshakeProblem::ServerClosed:
             return "TLS-forhandlingen med " + host + " mislyktes: serveren brøt forbindelsen";
+        case net::TNetHandshakeProblem::ServerReset:
+            return "TLS-forhandlingen med " + host + " mislyktes: serveren avbrøt forbindelsen brått (nullstilt)";
+        case net::TNetHandshakeProblem::ServerSilent:
+            return "TLS-forhandlingen med " + host + " mislyktes: serveren svarte ikke";
         case net::TNetHandshakeProblem::ClearTextAfterAuth:
             return "TLS-forhandlingen med " + host +
                    " mislyktes: serveren sendte klartekst etter å ha godtatt AUTH TLS";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,60 @@ inline void expectWorkEvents(const ftptest::EventLog& log, int mode, std::int64_
     }
     ASSERT_LT(i, log.events.size()) << "no " << end;
     EXPECT_EQ(last, total);
+}
+
+// The commands in a real server's record of them (ftp_server.py --log): pyftpdlib's holds one a line,
+// vsftpd's protocol log quotes each after "FTP command: " among other lines.
+inline std::vector<std::string> commandsIn(const std::string& log) {
+    std::vector<std::string> commands;
+    std::size_t start = 0;
+    while (start < log.size()) {
+        std::size_t end = log.find('\n', start);
+        end = end == std::string::npos ? log.size() : end;
+        std::string line = log.substr(start, end - start);
+        start = end + 1;
+        const std::size_t vsftpd = line.find("FTP command: Client ");
+        if (vsftpd != std::string::npos) {
+            const std::size_t open = line.find(", \"", vsftpd);
+            commands.push_back(line.substr(open + 3, line.rfind('"') - open - 3));
+        } else if (line.find(" [pid ") == std::string::npos && !line.empty()) {
+            commands.push_back(line);
+        }
+    }
+    return commands;
+}
+
+// A failure as a short text that a table row can name, the same with every TLS backend.
+inline std::string describe(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const net::ENetCertificateRejected& error) {
+        const char* problems[] = {"untrusted", "expired", "not yet valid", "name", "other"};
+        return std::string("certificate: ") + problems[static_cast<int>(error.problem())];
+    } catch (const net::ENetTlsNotOffered& error) {
+        return "not offered: " + std::to_string(error.code());
+    } catch (const net::ENetTlsHandshakeFailed& error) {
+        const char* problems[] = {"server closed", "server reset", "server silent", "clear text", "other"};
+        return std::string("handshake: ") + problems[static_cast<int>(error.problem())];
+    } catch (const net::ENetTlsTrustUnreadable&) {
+        return "trust unreadable";
+    } catch (const net::ENetTlsBroken& error) {
+        return "broken: " + error.reason();
+    } catch (const net::ENetSocketError& error) {
+        return "socket error " + std::to_string(error.number());
+    } catch (const std::exception& error) {
+        return std::string("other: ") + error.what();
+    }
+}
+
+// How action failed, as describe() words it; "no failure" when it did not.
+template <typename Action> std::string failureOf(Action action) {
+    try {
+        action();
+    } catch (...) {
+        return describe(std::current_exception());
+    }
+    return "no failure";
 }
 
 inline void aimAt(net::TNetFTP& ftp, int port, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {

@@ -23,8 +23,6 @@ namespace {
 // Room for four whole records: in a bulk transfer they arrive back to back, and one receive of several
 // saves a system call and a wake-up per record.
 constexpr std::size_t kReadBufferSize = 4 * SSL3_RT_MAX_PACKET_SIZE;
-// At most this much that nobody read is thrown away before a close.
-constexpr int kDrainPieces = 64;
 
 struct CtxFree {
     void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
@@ -109,7 +107,6 @@ private:
     void beginCall(const TNetDeadline& deadline);
     // The result of a failed OpenSSL call, or the exception that stands for it.
     TNetIoResult failure(int result);
-    void drainLower();
 
     TNetByteStream& m_lower;
     SSL* m_ssl;
@@ -123,6 +120,8 @@ private:
     bool m_lowerEnded = false;
     bool m_timedOut = false;
     bool m_shutDown = false;
+    bool m_serverSpoke = false;
+    bool m_clearText = false; // the server's first bytes were no TLS record
     std::exception_ptr m_failure;
     bool m_onlyBuffered = false; // reads take what OpenSSL holds already, never the lower stream's bytes
     // Records written by OpenSSL and not yet sent. The records of one call go out in one send: a server
@@ -218,6 +217,10 @@ bool TlsStream::ReadLower(char* data, std::size_t count, std::size_t& read) {
         case TNetIoStatus::Done:
             m_lowerEnded = result.Count == 0;
             read = result.Count;
+            if (!m_established && !m_serverSpoke && result.Count > 0) {
+                m_serverSpoke = true;
+                m_clearText = !OpensTlsRecord(data[0]);
+            }
             return result.Count > 0;
         case TNetIoStatus::TimedOut:
             m_timedOut = true;
@@ -266,27 +269,31 @@ void TlsStream::Handshake() {
     const int error = SSL_get_error(m_ssl, result);
     m_broken = true;
     if (m_failure) {
-        std::rethrow_exception(std::exchange(m_failure, nullptr));
-    }
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
         ERR_clear_error();
-        throw ENetSocketError(wsa::TimedOut);
-    }
-    if (m_shutDown) {
-        ERR_clear_error();
-        throw ENetSocketError(wsa::Shutdown);
+        try {
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+        } catch (const ENetSocketError& failure) {
+            if (failure.number() == wsa::ConnectionReset) {
+                throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerReset);
+            }
+            throw;
+        }
     }
     const long verifyResult = SSL_get_verify_result(m_ssl);
+    const std::string reason = errorReason();
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+        throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerSilent);
+    }
+    if (m_clearText) {
+        throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ClearTextAfterAuth);
+    }
+    if (m_shutDown || m_lowerEnded) {
+        throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerClosed);
+    }
     if (verifyResult != X509_V_OK) {
-        ERR_clear_error();
         throw ENetCertificateRejected(m_peer, X509_verify_cert_error_string(verifyResult), problemOf(verifyResult));
     }
-    if (m_lowerEnded) {
-        ERR_clear_error();
-        throw ENetTlsHandshakeFailed(m_peer, "the server closed the connection during the handshake",
-                                     TNetHandshakeProblem::ServerClosed);
-    }
-    throw ENetTlsHandshakeFailed(m_peer, errorReason());
+    throw ENetTlsHandshakeFailed(m_peer, reason);
 }
 
 TNetIoResult TlsStream::failure(int result) {
@@ -365,21 +372,6 @@ TNetIoResult TlsStream::Send(const char* data, std::size_t count, const TNetDead
     return failure(result);
 }
 
-void TlsStream::drainLower() {
-    // Bytes the server sent and nobody read, such as session tickets on an upload's connection, would turn
-    // the close into a reset, and a reset can cost the server the end of the upload.
-    char sink[16384];
-    try {
-        for (int i = 0; i < kDrainPieces; ++i) {
-            const TNetIoResult result = m_lower.Receive(sink, sizeof sink, TNetDeadline::Now(m_clock));
-            if (result.Status != TNetIoStatus::Done || result.Count == 0) {
-                break;
-            }
-        }
-    } catch (...) {
-    }
-}
-
 void TlsStream::Close() {
     if (!m_lower.IsOpen()) {
         return;
@@ -394,7 +386,7 @@ void TlsStream::Close() {
         ERR_clear_error();
     }
     m_broken = true;
-    drainLower();
+    DrainBeforeClose(m_lower, m_clock);
     m_lower.Close();
 }
 

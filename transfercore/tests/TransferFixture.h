@@ -25,6 +25,7 @@
 namespace transfertest {
 
 namespace fs = std::filesystem;
+using testsupport::FtpServerProcess;
 
 // The messages of a log file from the first "FTP: " of each line on (time stamps taken off);
 // lines without it are left out.

@@ -1,23 +1,18 @@
-// Explicit TLS against scripted servers and from memory: the refusals that end a session before the user name
-// is sent, the commands of a protected session, and protected data connections.
+// Explicit TLS against scripted servers that play the server's side of TLS with OpenSSL: the commands of a
+// protected session, and protected data connections that end cleanly, are cut short or go silent.
 #include "FtpTestUtil.h"
 #include "ScriptedServer.h"
 #include "TlsTestServer.h"
 
-#include "NetMemoryByteStream.h"
 #include "TempEnvironment.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/socket.h>
-
 using namespace std::chrono_literals;
-using ftptest::Certificates;
 using ftptest::DataLink;
 using ftptest::EventLog;
-using ftptest::Identity;
+using ftptest::failureOf;
 using ftptest::ScriptedServer;
 using ftptest::ServerSession;
 using ftptest::TlsServerContext;
@@ -25,39 +20,9 @@ using ftptest::TlsServerLink;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::StartsWith;
+using testsupport::Certificates;
 
 namespace {
-
-// The failure as a short text that a row can name.
-std::string describe(const std::exception_ptr& failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const net::ENetCertificateRejected& error) {
-        const char* problems[] = {"untrusted", "expired", "not yet valid", "name", "other"};
-        return std::string("certificate: ") + problems[static_cast<int>(error.problem())];
-    } catch (const net::ENetTlsNotOffered& error) {
-        return "not offered: " + std::to_string(error.code());
-    } catch (const net::ENetTlsHandshakeFailed& error) {
-        return "handshake: " + error.reason();
-    } catch (const net::ENetTlsTrustUnreadable& error) {
-        return "trust: " + error.reason();
-    } catch (const net::ENetTlsBroken& error) {
-        return "broken: " + error.reason();
-    } catch (const net::ENetSocketError& error) {
-        return "socket error " + std::to_string(error.number());
-    } catch (const std::exception& error) {
-        return std::string("other: ") + error.what();
-    }
-}
-
-template <typename Action> std::string failureOf(Action action) {
-    try {
-        action();
-    } catch (...) {
-        return describe(std::current_exception());
-    }
-    return "no failure";
-}
 
 // A command read over TLS, recorded with the others.
 std::string readTls(ServerSession& s, TlsServerLink& tls) {
@@ -80,141 +45,6 @@ void protectedLogin(ServerSession& s, TlsServerLink& tls) {
                                "200 Binary", "215 UNIX Type: L8"}) {
         readTls(s, tls);
         tls.reply(answer);
-    }
-}
-
-TEST(Tls, HandshakeFailuresFromMemory) {
-    struct Row {
-        const char* name;
-        std::string serverBytes;
-        net::TNetMemoryByteStream::AtEnd atEnd;
-        std::string expected;
-    };
-    const Row rows[] = {
-        {"server stays silent", "", net::TNetMemoryByteStream::AtEnd::Silence, "socket error 10060"},
-        {"server hangs up", "", net::TNetMemoryByteStream::AtEnd::Close,
-         "handshake: the server closed the connection during the handshake"},
-        {"server answers in clear text", "500 Command not understood.\r\n", net::TNetMemoryByteStream::AtEnd::Close,
-         "handshake: wrong version number"},
-    };
-    const auto tls = net::MakeTlsClient({Certificates().ca.string()});
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        net::TNetManualClock clock;
-        const auto start = clock.Now();
-        net::TNetMemoryByteStream stream(clock, row.serverBytes, row.atEnd);
-        EXPECT_EQ(failureOf([&] { tls->Protect(stream, "localhost", net::TNetTlsUse::Control, clock, 60000ms); }),
-                  row.expected);
-        ASSERT_FALSE(stream.Sent().empty());
-        EXPECT_EQ(stream.Sent()[0], '\x16') << "the client hello went out first";
-        // A silent server costs the idle time-out on the client's clock, and no wall time.
-        EXPECT_EQ(clock.Now() - start, row.atEnd == net::TNetMemoryByteStream::AtEnd::Silence ? 60000ms : 0ms);
-    }
-}
-
-TEST(Tls, RefusalsEndTheSessionBeforeTheUserName) {
-    enum class Server { Tls, Refuses, CutsHandshake, ClearTextAfterAccepting, NeverReached };
-    struct Row {
-        const char* name;
-        Server server;
-        Identity identity;
-        std::string host;
-        std::filesystem::path trust;
-        std::string expected;
-        std::string address = "127.0.0.1"; // the server's
-    };
-    const auto& certificates = Certificates();
-    const Row rows[] = {
-        {"certificate from a CA nobody trusts", Server::Tls, certificates.untrusted, "localhost", certificates.ca,
-         "certificate: untrusted"},
-        {"certificate for another host name", Server::Tls, certificates.wrongName, "localhost", certificates.ca,
-         "certificate: name"},
-        {"certificate without the address connected to", Server::Tls, certificates.wrongName, "127.0.0.1",
-         certificates.ca, "certificate: name"},
-        {"certificate without the IPv6 address connected to", Server::Tls, certificates.wrongName, "::1",
-         certificates.ca, "certificate: name", "::1"},
-        {"expired certificate", Server::Tls, certificates.expired, "localhost", certificates.ca,
-         "certificate: expired"},
-        {"AUTH TLS answered with 500", Server::Refuses, {}, "localhost", certificates.ca, "not offered: 500"},
-        {"server hangs up after the client hello",
-         Server::CutsHandshake,
-         {},
-         "localhost",
-         certificates.ca,
-         "handshake: the server closed the connection during the handshake"},
-        {"clear text after accepting AUTH TLS",
-         Server::ClearTextAfterAccepting,
-         {},
-         "localhost",
-         certificates.ca,
-         "handshake: the server sent clear text after accepting AUTH TLS"},
-        {"CA file that does not exist",
-         Server::NeverReached,
-         {},
-         "localhost",
-         "/nonexistent/ca.pem",
-         "trust: No such file or directory"},
-        {"CA file without certificates",
-         Server::NeverReached,
-         {},
-         "localhost",
-         certificates.empty,
-         "trust: no certificate or crl found"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const TlsServerContext context(row.server == Server::Tls ? row.identity : certificates.good);
-        ScriptedServer server(row.address, [&](ServerSession& s) {
-            if (row.server == Server::NeverReached) {
-                return;
-            }
-            s.reply("220 ready");
-            s.readCommand();
-            switch (row.server) {
-            case Server::Refuses:
-                s.reply("500 AUTH not understood");
-                break;
-            case Server::CutsHandshake: {
-                s.reply("234 Proceed with negotiation.");
-                pollfd entry{s.fd(), POLLIN, 0};
-                char hello[4096];
-                if (::poll(&entry, 1, 5000) == 1) {
-                    ::recv(s.fd(), hello, sizeof hello, 0);
-                }
-                return;
-            }
-            case Server::ClearTextAfterAccepting:
-                s.send("234 Proceed with negotiation.\r\n230 User logged in, proceed.\r\n");
-                break;
-            default: {
-                s.reply("234 Proceed with negotiation.");
-                TlsServerLink tls(context, s.fd());
-                // Only a client that accepted the certificate gets further; record what it sends then.
-                while (tls.accept() && !readTls(s, tls).empty()) {
-                }
-                return;
-            }
-            }
-            s.waitForClose();
-        });
-        net::TNetFTP ftp;
-        EventLog log;
-        log.attach(ftp);
-        ftptest::aimAt(ftp, server.port());
-        ftp.Host = row.host;
-        ftp.UseTLS = true;
-        ftp.TLSCAFile = row.trust.string();
-        EXPECT_EQ(failureOf([&] { ftp.OpenSession(true); }), row.expected);
-        EXPECT_FALSE(ftp.IsConnected());
-        if (row.server == Server::NeverReached) {
-            server.knock();
-            EXPECT_THAT(server.finish(), ElementsAre());
-            EXPECT_THAT(log.events, ElementsAre());
-        } else {
-            EXPECT_THAT(server.finish(), ElementsAre("AUTH TLS"));
-            EXPECT_THAT(log.events, ElementsAre("connected", "disconnected"));
-        }
-        EXPECT_EQ(server.error(), "");
     }
 }
 

@@ -21,7 +21,7 @@ std::string sslError() {
 
 } // namespace
 
-TlsServerContext::TlsServerContext(const Identity& identity) : m_ctx(SSL_CTX_new(TLS_server_method())) {
+TlsServerContext::TlsServerContext(const testsupport::Identity& identity) : m_ctx(SSL_CTX_new(TLS_server_method())) {
     if (SSL_CTX_use_certificate_chain_file(m_ctx, identity.certificate.c_str()) != 1 ||
         SSL_CTX_use_PrivateKey_file(m_ctx, identity.key.c_str(), SSL_FILETYPE_PEM) != 1) {
         throw std::runtime_error("server identity: " + sslError());

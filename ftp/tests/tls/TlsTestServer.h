@@ -13,7 +13,7 @@ namespace ftptest {
 // can resume the control connection's session.
 class TlsServerContext {
 public:
-    explicit TlsServerContext(const Identity& identity);
+    explicit TlsServerContext(const testsupport::Identity& identity);
     ~TlsServerContext();
     TlsServerContext(const TlsServerContext&) = delete;
     TlsServerContext& operator=(const TlsServerContext&) = delete;

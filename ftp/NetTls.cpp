@@ -1,0 +1,19 @@
+#include "NetTls.h"
+
+namespace net {
+
+void DrainBeforeClose(TNetByteStream& lower, const TNetClock& clock) {
+    constexpr int kPieces = 64;
+    char sink[16384];
+    try {
+        for (int i = 0; i < kPieces; ++i) {
+            const TNetIoResult result = lower.Receive(sink, sizeof sink, TNetDeadline::Now(clock));
+            if (result.Status != TNetIoStatus::Done || result.Count == 0) {
+                break;
+            }
+        }
+    } catch (...) {
+    }
+}
+
+} // namespace net

@@ -31,6 +31,11 @@ struct ServerCase {
     const char* address = "127.0.0.1";
 };
 
+// Named in the test list by its name alone.
+void PrintTo(const ServerCase& serverCase, std::ostream* out) {
+    *out << serverCase.name;
+}
+
 class RealTlsServer : public testing::TestWithParam<ServerCase> {
 protected:
     void SetUp() override {

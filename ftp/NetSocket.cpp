@@ -1,6 +1,6 @@
 // The socket layer's portable part: the texts of addresses and tokens, resolution, the connect that tries
-// every address of a name, result checks, and the handle's bookkeeping. The platform calls are in NetSocketPosix.cpp
-// and NetSocketWindows.cpp.
+// every address of a name, binding and reading a socket's addresses (calls both platforms spell alike), result
+// checks, and the handle's bookkeeping. The calls that differ are in NetSocketPosix.cpp and NetSocketWindows.cpp.
 #include "NetSocket.h"
 
 #include "NetExceptions.h"
@@ -153,10 +153,14 @@ std::string EndpointText(const std::string& address, std::int32_t port) {
     return host + ":" + std::to_string(port);
 }
 
+int NativeFamily(TNetFamily family) {
+    return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
+}
+
 TNetSocketAddress SocketAddressOf(const std::string& ip, std::int32_t port, TNetFamily family) {
     static_assert(sizeof(sockaddr_storage) <= sizeof(TNetSocketAddress::storage));
     addrinfo hints{};
-    hints.ai_family = family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
+    hints.ai_family = NativeFamily(family);
     hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* answer = nullptr;
@@ -218,6 +222,40 @@ std::vector<std::string> ResolveHostAddresses(const std::string& host, const TNe
         throw ENetSocketError(wsa::HostNotFound);
     }
     return addresses;
+}
+
+void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
+    const TNetSocketAddress address = SocketAddressOf(ip, port, m_family);
+    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(address.storage), address.length) != 0) {
+        const int number = LastSocketError();
+        if (number == wsa::AddressInUse) {
+            throw ENetCouldNotBindSocket();
+        }
+        throw ENetSocketError(number);
+    }
+    ReadAddresses();
+}
+
+int TNetSocketHandle::ConnectOutcome() const {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+        return LastSocketError();
+    }
+    return WinsockErrorNumber(error);
+}
+
+void TNetSocketHandle::ReadAddresses() {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        ReadSocketAddress(&address, length, IP, Port);
+        m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
+    }
+    length = sizeof address;
+    if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        ReadSocketAddress(&address, length, RemoteAddress, RemotePort);
+    }
 }
 
 void TNetSocketHandle::ConnectToFirst(const std::vector<std::string>& addresses, std::int32_t port,

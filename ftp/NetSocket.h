@@ -1,7 +1,7 @@
 // The socket layer: one stream socket (IPv4 or IPv6) per handle, host resolution to every address of a name,
-// a connect that tries those addresses in turn, and readiness waits that end at a deadline. Every platform call on
-// sockets lives in the layer's platform files (NetSocketPosix.cpp, NetSocketWindows.cpp) and in the socket stream's
-// (NetSocketStream*.cpp).
+// a connect that tries those addresses in turn, and readiness waits that end at a deadline. The platform calls that
+// both platforms spell alike are in NetSocket.cpp; the others in the layer's platform files (NetSocketPosix.cpp,
+// NetSocketWindows.cpp) and in the socket stream's (NetSocketStream*.cpp).
 #pragma once
 
 #include "NetClock.h"
@@ -37,6 +37,8 @@ bool IsAddressLiteral(const std::string& host);
 enum class TNetFamily { IPv4, IPv6 };
 // The family of an address text: IPv6 when it holds a ":".
 TNetFamily FamilyOf(const std::string& address);
+// The platform's number of the family (AF_INET, AF_INET6).
+int NativeFamily(TNetFamily family);
 // The address with its port as a person reads it: "127.0.0.1:21", "[::1]:21".
 std::string EndpointText(const std::string& address, std::int32_t port);
 

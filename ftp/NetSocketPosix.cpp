@@ -39,10 +39,6 @@ int lookupErrorNumber(int gaiError) {
     }
 }
 
-int nativeFamily(TNetFamily family) {
-    return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
-}
-
 } // namespace
 
 std::vector<std::string> LookUpAddresses(const std::string& host) {
@@ -115,24 +111,12 @@ void TNetSocketHandle::ShutDownSending() {
 }
 
 void TNetSocketHandle::Allocate(TNetFamily family) {
-    const int fd = ::socket(nativeFamily(family), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(NativeFamily(family), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         throw ENetInvalidSocket();
     }
     m_descriptor.Reset(fd);
     m_family = family;
-}
-
-void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
-    const TNetSocketAddress address = SocketAddressOf(ip, port, m_family);
-    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(address.storage), address.length) != 0) {
-        const int number = WinsockErrorNumber(errno);
-        if (number == wsa::AddressInUse) {
-            throw ENetCouldNotBindSocket();
-        }
-        throw ENetSocketError(number);
-    }
-    ReadAddresses();
 }
 
 int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port) {
@@ -144,15 +128,6 @@ int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port
         return WinsockErrorNumber(errno);
     }
     return 0;
-}
-
-int TNetSocketHandle::ConnectOutcome() const {
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-        error = errno;
-    }
-    return error == 0 ? 0 : WinsockErrorNumber(error);
 }
 
 int WaitForConnectOutcome(const std::vector<const TNetSocketHandle*>& connecting, const TNetDeadline& deadline) {
@@ -204,19 +179,6 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
     std::int32_t ignoredPort = 0;
     ReadSocketAddress(&peer, length, peerAddress, ignoredPort);
     return accepted;
-}
-
-void TNetSocketHandle::ReadAddresses() {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        ReadSocketAddress(&address, length, IP, Port);
-        m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
-    }
-    length = sizeof address;
-    if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        ReadSocketAddress(&address, length, RemoteAddress, RemotePort);
-    }
 }
 
 } // namespace net

@@ -43,10 +43,6 @@ void startSocketLibrary() {
     }
 }
 
-int nativeFamily(TNetFamily family) {
-    return family == TNetFamily::IPv6 ? AF_INET6 : AF_INET;
-}
-
 // The milliseconds left (-1 without limit) as a select time-out; null waits without limit.
 timeval* selectTimeout(long long left, timeval& storage) {
     if (left < 0) {
@@ -154,7 +150,7 @@ void TNetSocketHandle::ShutDownSending() {
 void TNetSocketHandle::Allocate(TNetFamily family) {
     startSocketLibrary();
     // Not inherited: a program this process starts must not keep the connection open.
-    TNetDescriptor socket(::WSASocketW(nativeFamily(family), SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+    TNetDescriptor socket(::WSASocketW(NativeFamily(family), SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                        WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
     if (!socket.Valid()) {
         throw ENetInvalidSocket();
@@ -162,18 +158,6 @@ void TNetSocketHandle::Allocate(TNetFamily family) {
     makeNonBlocking(socket.Get());
     m_descriptor = std::move(socket);
     m_family = family;
-}
-
-void TNetSocketHandle::Bind(const std::string& ip, std::int32_t port) {
-    const TNetSocketAddress address = SocketAddressOf(ip, port, m_family);
-    if (::bind(Handle(), reinterpret_cast<const sockaddr*>(address.storage), address.length) != 0) {
-        const int number = ::WSAGetLastError();
-        if (number == wsa::AddressInUse) {
-            throw ENetCouldNotBindSocket();
-        }
-        throw ENetSocketError(number);
-    }
-    ReadAddresses();
 }
 
 int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port) {
@@ -185,15 +169,6 @@ int TNetSocketHandle::StartConnect(const std::string& address, std::int32_t port
         return started == wsa::WouldBlock ? 0 : started;
     }
     return 0;
-}
-
-int TNetSocketHandle::ConnectOutcome() const {
-    int error = 0;
-    int length = sizeof error;
-    if (::getsockopt(Handle(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-        error = ::WSAGetLastError();
-    }
-    return error;
 }
 
 // Asked of select, as waitOnce does for one connect: a failed connect is reported among the exceptions.
@@ -255,19 +230,6 @@ TNetDescriptor TNetSocketHandle::AcceptOne(std::string& peerAddress) {
     std::int32_t ignoredPort = 0;
     ReadSocketAddress(&peer, length, peerAddress, ignoredPort);
     return accepted;
-}
-
-void TNetSocketHandle::ReadAddresses() {
-    sockaddr_storage address{};
-    int length = sizeof address;
-    if (::getsockname(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        ReadSocketAddress(&address, length, IP, Port);
-        m_family = address.ss_family == AF_INET6 ? TNetFamily::IPv6 : TNetFamily::IPv4;
-    }
-    length = sizeof address;
-    if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        ReadSocketAddress(&address, length, RemoteAddress, RemotePort);
-    }
 }
 
 } // namespace net

@@ -723,12 +723,10 @@ void SchannelStream::Close() {
             ULONG attributes = 0;
             sspi().InitializeSecurityContextW(m_credentials->handle(), &m_context, m_target.data(), kContextRequest, 0,
                                               0, nullptr, 0, nullptr, &outputs, &attributes, nullptr);
+            // sendToken frees the token whatever becomes of the send.
             try {
                 sendToken(output, TNetDeadline::After(m_clock, m_idleTimeout));
             } catch (...) {
-            }
-            if (output.pvBuffer != nullptr) {
-                sspi().FreeContextBuffer(output.pvBuffer);
             }
         }
     }

@@ -1,6 +1,15 @@
 #include "NetTls.h"
 
+#include "NetExceptions.h"
+
 namespace net {
+
+void RethrowHandshakeSocketError(const ENetSocketError& error, const std::string& peer) {
+    if (error.number() == wsa::ConnectionReset) {
+        throw ENetTlsHandshakeFailed(peer, TNetHandshakeProblem::ServerReset);
+    }
+    throw;
+}
 
 void DrainBeforeClose(TNetByteStream& lower, const TNetClock& clock) {
     constexpr int kPieces = 64;

@@ -57,6 +57,11 @@ inline bool OpensTlsRecord(char firstByte) {
     return firstByte == 0x15 || firstByte == 0x16;
 }
 
+class ENetSocketError;
+// Called in a handler of error during a handshake: a reset is the server's answer to the handshake and raises
+// ENetTlsHandshakeFailed (ServerReset); any other socket error is raised again as it is.
+[[noreturn]] void RethrowHandshakeSocketError(const ENetSocketError& error, const std::string& peer);
+
 // Reads and drops what the server sent and nobody read, at most about a MiB, without waiting, before a
 // protected connection closes: unread bytes (session tickets on an upload's connection, say) would turn the
 // close into a reset, and a reset can cost the server the end of an upload.

@@ -273,10 +273,7 @@ void TlsStream::Handshake() {
         try {
             std::rethrow_exception(std::exchange(m_failure, nullptr));
         } catch (const ENetSocketError& failure) {
-            if (failure.number() == wsa::ConnectionReset) {
-                throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerReset);
-            }
-            throw;
+            RethrowHandshakeSocketError(failure, m_peer);
         }
     }
     const long verifyResult = SSL_get_verify_result(m_ssl);

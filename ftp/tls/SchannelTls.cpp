@@ -435,10 +435,7 @@ void SchannelStream::readHandshake(const TNetDeadline& deadline) {
     try {
         result = readRecords(deadline);
     } catch (const ENetSocketError& error) {
-        if (error.number() == wsa::ConnectionReset) {
-            throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerReset);
-        }
-        throw;
+        RethrowHandshakeSocketError(error, m_peer);
     }
     if (result.Status == TNetIoStatus::TimedOut) {
         throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerSilent);
@@ -488,10 +485,7 @@ void SchannelStream::sendToken(SecBuffer& token, const TNetDeadline& deadline) {
             return;
         }
     } catch (const ENetSocketError& error) {
-        if (error.number() == wsa::ConnectionReset) {
-            throw ENetTlsHandshakeFailed(m_peer, TNetHandshakeProblem::ServerReset);
-        }
-        throw;
+        RethrowHandshakeSocketError(error, m_peer);
     }
     throw ENetTlsHandshakeFailed(m_peer, status == TNetIoStatus::TimedOut ? TNetHandshakeProblem::ServerSilent
                                                                           : TNetHandshakeProblem::ServerClosed);

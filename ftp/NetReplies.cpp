@@ -165,10 +165,10 @@ std::vector<std::string> ParseFeatureReply(const std::vector<std::string>& reply
 }
 
 bool HasFeature(const std::vector<std::string>& features, const std::string& feature) {
+    // The name alone asks for the name whatever arguments follow it ("MDTM" for "MDTM", "REST" for
+    // "REST STREAM"); a name with arguments asks for exactly those.
+    const bool withArguments = feature.find(' ') != std::string::npos;
     for (const std::string& line : features) {
-        // The name alone asks for the name whatever arguments follow it ("MDTM" for "MDTM", "REST" for
-        // "REST STREAM"); a name with arguments asks for exactly those.
-        const bool withArguments = feature.find(' ') != std::string::npos;
         const std::string name = withArguments ? line : line.substr(0, line.find(' '));
         if (EqualsIgnoringCase(TrimControl(name), feature)) {
             return true;

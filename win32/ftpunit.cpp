@@ -46,7 +46,7 @@ TFTPform::TFTPform() : NetFTP1(std::make_unique<net::TNetFTP>()), m_transfer(*Ne
                                m_font.get());
     ProgressBar1 = winui::AddControl(Handle, PROGRESS_CLASSW, L"", PBS_SMOOTH, 2, kProgressBar.left, kProgressBar.top,
                                      kProgressBar.width, kProgressBar.height, nullptr);
-    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
+    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, model().barMaximum());
     StatusBar1 = winui::AddControl(Handle, STATUSCLASSNAMEW, L"", CCS_NOPARENTALIGN | CCS_NORESIZE, 3, kStatusBar.left,
                                    kStatusBar.top, kStatusBar.width, kStatusBar.height, m_font.get());
     int rightEdges[] = {kCountPanelWidth, -1};

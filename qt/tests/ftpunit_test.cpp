@@ -1,15 +1,14 @@
 // The transfer window with the transfer core against a real FTP server on loopback: what the user
 // sees before, while and after a transfer runs, and the settings dialog the window opens itself.
+#include "ModalDialog.h"
 #include "TransferFixture.h"
 #include "ftpunit.h"
 #include "serveroppsett.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QTimer>
 
 #include <gmock/gmock.h>
 
@@ -122,17 +121,7 @@ TEST_F(FtpTransferTest, NoFtpEntryAsksTheUserBeforeConnecting) {
     testsupport::WriteFileBytes(remote("ny.txt"), "fra serveren");
     // No dialog wired, as in a host program that made none: the window opens one of its own.
     TFTPform form;
-    bool asked = false;
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [&] {
-        auto* shown = qobject_cast<serveroppsett::TServerOppsettForm*>(QApplication::activeModalWidget());
-        if (shown == nullptr) {
-            return;
-        }
-        auto& dialog = *shown;
-        timer->stop();
-        asked = true;
+    const auto answer = [&](serveroppsett::TServerOppsettForm& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Oppsett FTP-server");
         EXPECT_EQ(dialog.server->text(), "ftp.solvemar.no");
         EXPECT_EQ(dialog.port->text(), "21");
@@ -148,13 +137,10 @@ TEST_F(FtpTransferTest, NoFtpEntryAsksTheUserBeforeConnecting) {
         dialog.brukernavn->setText(QString::fromStdString(kUser));
         dialog.passord->setText(QString::fromStdString(kPassword));
         dialog.close();
-    });
-    timer->start();
+    };
 
-    form.HentFil(local("ny.txt"));
-    delete timer;
+    EXPECT_TRUE(qttest::ActOnModal<serveroppsett::TServerOppsettForm>([&] { form.HentFil(local("ny.txt")); }, answer));
 
-    EXPECT_TRUE(asked);
     EXPECT_EQ(ftpunit::ftpfeil(), 0);
     EXPECT_EQ(testsupport::ReadFileBytes(local("ny.txt")), "fra serveren");
     EXPECT_EQ(logMessages().at(1), connectLine());

@@ -1,15 +1,14 @@
 // The server settings dialog and the FTP entry: what reaches the INI store however the dialog is
 // closed, and what the transfer gets from the entry.
 #include "Felles.h"
+#include "ModalDialog.h"
 #include "TransferFixture.h"
 #include "ftpunit.h"
 #include "serveroppsett.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 #include <string>
@@ -21,18 +20,8 @@ using serveroppsett::TServerOppsettForm;
 
 // Opens the dialog modally and runs `act` on it once it shows; `act` must close it.
 void openAndAct(TServerOppsettForm& form, const std::string& caption, const std::string& kind,
-                std::function<void(TServerOppsettForm&)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [&form, act, timer] {
-        if (form.isVisible()) {
-            timer->stop();
-            act(form);
-        }
-    });
-    timer->start();
-    form.VisServerOppsett(caption, kind);
-    delete timer;
+                const std::function<void(TServerOppsettForm&)>& act) {
+    EXPECT_TRUE(qttest::ActOnModal<TServerOppsettForm>([&] { form.VisServerOppsett(caption, kind); }, act));
 }
 
 class ServerOppsettTest : public TransferTest {
@@ -143,36 +132,19 @@ TEST_F(ServerOppsettTest, SjekkFTPOppsettWithoutEntryWritesDefaultsAndAsksTheUse
     // As the programs wire their own dialog.
     ftpunit::setSettingsDialog(
         [&form](const std::string& caption, const std::string& kind) { form.VisServerOppsett(caption, kind); });
-    bool asked = false;
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [&] {
-        if (!form.isVisible()) {
-            return;
-        }
-        timer->stop();
-        asked = true;
+    EXPECT_TRUE(qttest::ActOnModal<TServerOppsettForm>(ftpunit::SjekkFTPOppsett, [&](TServerOppsettForm& shown) {
+        EXPECT_EQ(&shown, &form);
         EXPECT_EQ(form.windowTitle(), "Oppsett FTP-server");
         EXPECT_EQ(form.servertype(), "FTP");
-        const DialogEntry e = readDialogEntry("FTP");
-        EXPECT_EQ(e.name, "Solvemar FTP-server");
-        EXPECT_EQ(e.server, "ftp.solvemar.no");
-        EXPECT_EQ(e.folder, "");
-        EXPECT_EQ(e.username, "anonymous");
-        EXPECT_EQ(e.password, felles::SkjulTekst("besokende"));
-        EXPECT_EQ(e.port, "21");
-        EXPECT_EQ(e.ssl, "") << "SSL is not written with the defaults";
-        EXPECT_EQ(e.passive, "") << "nor is passive";
+        // SSL and passive are not written with the defaults.
+        EXPECT_EQ(readDialogEntry("FTP"), (DialogEntry{"Solvemar FTP-server", "ftp.solvemar.no", "", "anonymous",
+                                                       felles::SkjulTekst("besokende"), "21", "", ""}));
         EXPECT_EQ(form.server->text(), "ftp.solvemar.no");
         EXPECT_EQ(form.passord->text(), "besokende");
         form.server->setText("ftp.valgt");
         form.port->setText("990");
         form.close();
-    });
-    timer->start();
-    ftpunit::SjekkFTPOppsett();
-    delete timer;
-    EXPECT_TRUE(asked);
+    }));
     EXPECT_EQ(ftpunit::ftpserver(), "ftp.valgt") << "the entry is read again after the dialog";
     EXPECT_EQ(ftpunit::ftpport(), 990);
     EXPECT_EQ(readDialogEntry("FTP").ssl, "0");

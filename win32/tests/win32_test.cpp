@@ -342,16 +342,8 @@ TEST_F(Win32FaceTest, SettingsDialogSavesWhatIsTypedOnceWhicheverWayItCloses) {
     form.VisServerOppsett("Oppsett FTP-server", "FTP");
     EXPECT_TRUE(ModalScript::done());
 
-    hs_reg::setsection("SERVER-SETTING-FTP");
-    EXPECT_EQ(hs_reg::readstr("name"), winui::ToAnsi(L"Prøvetjener"));
-    EXPECT_EQ(hs_reg::readstr("server"), "127.0.0.1");
-    EXPECT_EQ(hs_reg::readstr("folder"), "priser");
-    EXPECT_EQ(hs_reg::readstr("username"), "kari");
-    EXPECT_EQ(hs_reg::readstr("password"), felles::SkjulTekst("hemmelig"));
-    EXPECT_EQ(hs_reg::readstr("port"), "21");
-    EXPECT_TRUE(hs_reg::readbool("SSL"));
-    EXPECT_TRUE(hs_reg::readbool("passive"));
-    hs_reg::resetsection();
+    EXPECT_EQ(readDialogEntry("FTP"), (DialogEntry{winui::ToAnsi(L"Prøvetjener"), "127.0.0.1", "priser", "kari",
+                                                   felles::SkjulTekst("hemmelig"), "21", "1", "1"}));
 
     // Esc closes and saves too; the masking stays as the double click left it.
     ModalScript again({[&] {
@@ -361,9 +353,7 @@ TEST_F(Win32FaceTest, SettingsDialogSavesWhatIsTypedOnceWhicheverWayItCloses) {
                        },
                        Key(VK_ESCAPE)});
     form.VisServerOppsett("Oppsett FTP-server", "FTP");
-    hs_reg::setsection("SERVER-SETTING-FTP");
-    EXPECT_EQ(hs_reg::readstr("server"), "ftp.example.no");
-    hs_reg::resetsection();
+    EXPECT_EQ(readDialogEntry("FTP").server, "ftp.example.no");
 }
 
 // The README's host-program example: the entry has no server yet, so the settings dialog opens and

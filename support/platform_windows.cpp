@@ -84,14 +84,24 @@ std::optional<DWORD> attributesOf(const std::string& name) {
     return attributes;
 }
 
+// An open handle on what stands under the name, links followed; a folder does not open this way.
+FileHandle openExisting(const std::string& name, DWORD access) {
+    return FileHandle(reinterpret_cast<NativeHandle>(
+        ::CreateFileW(wideText(name).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
+}
+
+// True when an open file is a file on a disk: not a folder, device or pipe.
+bool isDiskFile(const FileHandle& file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return ::GetFileType(handleOf(file)) == FILE_TYPE_DISK &&
+           ::GetFileInformationByHandle(handleOf(file), &information) &&
+           !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // An open handle on a file (not a folder, device or pipe) under the name, links followed.
 FileHandle openRegularFile(const std::string& name, DWORD access) {
-    FileHandle file(reinterpret_cast<NativeHandle>(
-        ::CreateFileW(wideText(name).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (file.isOpen() && (::GetFileType(handleOf(file)) != FILE_TYPE_DISK ||
-                          !::GetFileInformationByHandle(handleOf(file), &information) ||
-                          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
+    FileHandle file = openExisting(name, access);
+    if (file.isOpen() && !isDiskFile(file)) {
         file.close();
         ::SetLastError(ERROR_ACCESS_DENIED);
     }
@@ -457,15 +467,11 @@ int readableFileSize(const std::string& name, std::int64_t& size) {
     if (folderExists(name)) {
         return ERROR_NOT_SUPPORTED;
     }
-    const FileHandle file(reinterpret_cast<NativeHandle>(
-        ::CreateFileW(wideText(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
+    const FileHandle file = openExisting(name, GENERIC_READ);
     if (!file.isOpen()) {
         return lastError();
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (::GetFileType(handleOf(file)) != FILE_TYPE_DISK ||
-        !::GetFileInformationByHandle(handleOf(file), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!isDiskFile(file)) {
         return ERROR_NOT_SUPPORTED;
     }
     return fileSize(file, size);

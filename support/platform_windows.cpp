@@ -133,28 +133,6 @@ bool isOwnedByThisUser(PSID owner) {
 
 // ---- Texts of the ANSI code page ----------------------------------------------------------------
 
-std::wstring wideText(std::string_view text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string narrowText(std::wstring_view text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length =
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
-                          nullptr);
-    return narrow;
-}
-
 namespace {
 
 // A text of a code page as UTF-16; false when it held a sequence the code page does not define.
@@ -177,22 +155,37 @@ bool widen(UINT codePage, std::string_view text, std::wstring& wide) {
     return exact;
 }
 
-// UTF-16 in the ANSI code page; false when a character had no place in it and became "?".
-bool narrowExactly(std::wstring_view wide, std::string& text) {
-    text.clear();
+// UTF-16 in a code page. usedDefault (not for UTF-8, which holds every character) learns whether a character
+// had no place in it and became "?".
+std::string narrowed(UINT codePage, DWORD flags, std::wstring_view wide, BOOL* usedDefault = nullptr) {
     if (wide.empty()) {
-        return true;
+        return std::string();
     }
     const int size = static_cast<int>(wide.size());
+    const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    ::WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr, usedDefault);
+    return text;
+}
+
+// UTF-16 in the ANSI code page; false when a character had no place in it and became "?".
+bool narrowExactly(std::wstring_view wide, std::string& text) {
     BOOL usedDefault = FALSE;
-    const int length =
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &usedDefault);
-    text.assign(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, nullptr, &usedDefault);
+    text = narrowed(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, &usedDefault);
     return !usedDefault;
 }
 
 } // namespace
+
+std::wstring wideText(std::string_view text) {
+    std::wstring wide;
+    widen(CP_ACP, text, wide);
+    return wide;
+}
+
+std::string narrowText(std::wstring_view text) {
+    return narrowed(CP_ACP, 0, text);
+}
 
 bool textFromUtf8(std::string_view utf8, std::string& text) {
     std::wstring wide;
@@ -203,13 +196,7 @@ bool textFromUtf8(std::string_view utf8, std::string& text) {
 bool utf8FromText(std::string_view text, std::string& utf8) {
     std::wstring wide;
     const bool valid = widen(CP_ACP, text, wide);
-    utf8.clear();
-    if (!wide.empty()) {
-        const int size = static_cast<int>(wide.size());
-        const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-        utf8.assign(static_cast<std::size_t>(std::max(length, 0)), '\0');
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-    }
+    utf8 = narrowed(CP_UTF8, 0, wide);
     return valid;
 }
 

@@ -84,14 +84,24 @@ std::optional<DWORD> attributesOf(const std::string& name) {
     return attributes;
 }
 
+// An open handle on what stands under the name, links followed; a folder does not open this way.
+FileHandle openExisting(const std::string& name, DWORD access) {
+    return FileHandle(reinterpret_cast<NativeHandle>(
+        ::CreateFileW(wideText(name).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
+}
+
+// True when an open file is a file on a disk: not a folder, device or pipe.
+bool isDiskFile(const FileHandle& file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return ::GetFileType(handleOf(file)) == FILE_TYPE_DISK &&
+           ::GetFileInformationByHandle(handleOf(file), &information) &&
+           !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // An open handle on a file (not a folder, device or pipe) under the name, links followed.
 FileHandle openRegularFile(const std::string& name, DWORD access) {
-    FileHandle file(reinterpret_cast<NativeHandle>(
-        ::CreateFileW(wideText(name).c_str(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (file.isOpen() && (::GetFileType(handleOf(file)) != FILE_TYPE_DISK ||
-                          !::GetFileInformationByHandle(handleOf(file), &information) ||
-                          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
+    FileHandle file = openExisting(name, access);
+    if (file.isOpen() && !isDiskFile(file)) {
         file.close();
         ::SetLastError(ERROR_ACCESS_DENIED);
     }
@@ -123,28 +133,6 @@ bool isOwnedByThisUser(PSID owner) {
 
 // ---- Texts of the ANSI code page ----------------------------------------------------------------
 
-std::wstring wideText(std::string_view text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string narrowText(std::wstring_view text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int length =
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
-                          nullptr);
-    return narrow;
-}
-
 namespace {
 
 // A text of a code page as UTF-16; false when it held a sequence the code page does not define.
@@ -167,22 +155,37 @@ bool widen(UINT codePage, std::string_view text, std::wstring& wide) {
     return exact;
 }
 
-// UTF-16 in the ANSI code page; false when a character had no place in it and became "?".
-bool narrowExactly(std::wstring_view wide, std::string& text) {
-    text.clear();
+// UTF-16 in a code page. usedDefault (not for UTF-8, which holds every character) learns whether a character
+// had no place in it and became "?".
+std::string narrowed(UINT codePage, DWORD flags, std::wstring_view wide, BOOL* usedDefault = nullptr) {
     if (wide.empty()) {
-        return true;
+        return std::string();
     }
     const int size = static_cast<int>(wide.size());
+    const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    ::WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr, usedDefault);
+    return text;
+}
+
+// UTF-16 in the ANSI code page; false when a character had no place in it and became "?".
+bool narrowExactly(std::wstring_view wide, std::string& text) {
     BOOL usedDefault = FALSE;
-    const int length =
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, &usedDefault);
-    text.assign(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, text.data(), length, nullptr, &usedDefault);
+    text = narrowed(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, &usedDefault);
     return !usedDefault;
 }
 
 } // namespace
+
+std::wstring wideText(std::string_view text) {
+    std::wstring wide;
+    widen(CP_ACP, text, wide);
+    return wide;
+}
+
+std::string narrowText(std::wstring_view text) {
+    return narrowed(CP_ACP, 0, text);
+}
 
 bool textFromUtf8(std::string_view utf8, std::string& text) {
     std::wstring wide;
@@ -193,13 +196,7 @@ bool textFromUtf8(std::string_view utf8, std::string& text) {
 bool utf8FromText(std::string_view text, std::string& utf8) {
     std::wstring wide;
     const bool valid = widen(CP_ACP, text, wide);
-    utf8.clear();
-    if (!wide.empty()) {
-        const int size = static_cast<int>(wide.size());
-        const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-        utf8.assign(static_cast<std::size_t>(std::max(length, 0)), '\0');
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-    }
+    utf8 = narrowed(CP_UTF8, 0, wide);
     return valid;
 }
 
@@ -457,15 +454,11 @@ int readableFileSize(const std::string& name, std::int64_t& size) {
     if (folderExists(name)) {
         return ERROR_NOT_SUPPORTED;
     }
-    const FileHandle file(reinterpret_cast<NativeHandle>(
-        ::CreateFileW(wideText(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr)));
+    const FileHandle file = openExisting(name, GENERIC_READ);
     if (!file.isOpen()) {
         return lastError();
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (::GetFileType(handleOf(file)) != FILE_TYPE_DISK ||
-        !::GetFileInformationByHandle(handleOf(file), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!isDiskFile(file)) {
         return ERROR_NOT_SUPPORTED;
     }
     return fileSize(file, size);

@@ -25,6 +25,7 @@ using namespace transfertest;
 using ftpunit::WindowAfter;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 // ---- Downloads -----------------------------------------------------------------------------------
 
@@ -311,100 +312,81 @@ TEST_F(FtpTransferTest, EmptyRemoteFileLeavesTheTemporaryFileAndMovesNothing) {
     EXPECT_EQ(core.seen.finished, WindowAfter::Close);
 }
 
-TEST_F(FtpTransferTest, WrongPasswordIs501Or502AndTheServersWordsFollow) {
+// A session that cannot be had is error 501 on a download and 502 on an upload, its cause on the line after;
+// L, the server's file and the password stay where they were, and T, made before connecting, goes again. A
+// port the client cannot connect to, or an SSL that is no number, ends the operation before anything is sent:
+// port 21 + 65536 must not reach port 21, and SSL=ja must not pass for clear text.
+TEST_F(FtpTransferTest, FailedSessionIs501OnDownloadAnd502OnUploadAndItsCauseFollows) {
     m_server = std::make_unique<FtpServerProcess>(m_env.root() / "server", kUser, kPassword);
-    loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", m_server->port(), kUser, "feil-passord"));
     testsupport::WriteFileBytes(remote("a.txt"), "server");
-    const std::string L = local("a.txt");
-    testsupport::WriteFileBytes(L, "lokal");
-    CoreTransfer core;
-
-    core.run.HentFil(L);
-
-    const std::string refused = "FTP: serveren svarte: 530 Authentication failed.";
-    EXPECT_EQ(ftpunit::ftpfeil(), 501);
-    EXPECT_EQ(ftpunit::ServerReply(), "530 Authentication failed.");
-    EXPECT_THAT(logMessages(),
-                ElementsAre("FTP: Starter ny sesjon for nedlasting av a.txt til " + folderLine(), connectLine(),
-                            "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser, refused));
-    EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
-    EXPECT_FALSE(fs::exists(local("a.tmp")));
-    EXPECT_EQ(core.seen.finished, WindowAfter::Close);
-
-    core.run.SendFil(L);
-    EXPECT_EQ(ftpunit::ftpfeil(), 502);
-    const auto lines = logMessages();
-    EXPECT_THAT(std::vector<std::string>(lines.end() - 2, lines.end()),
-                ElementsAre("FTP: Feil nr. 502, kunne ikke koble til", refused));
-    EXPECT_EQ(testsupport::ReadFileBytes(remote("a.txt")), "server");
-    EXPECT_EQ(logText().find("feil-passord"), std::string::npos);
-}
-
-TEST_F(FtpTransferTest, NothingListeningIs502OnUploadAnd501OnDownload) {
-    loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", testsupport::freeLoopbackPort(), kUser, kPassword));
-    const std::string L = local("x.txt");
-    testsupport::WriteFileBytes(L, "lokal");
-    CoreTransfer core;
-
-    core.run.SendFil(L);
-    EXPECT_EQ(ftpunit::ftpfeil(), 502);
-    EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::ConnectFailed);
-    EXPECT_EQ(ftpunit::ServerReply(), "") << "no server, no words of its own";
-    EXPECT_EQ(core.seen.finished, WindowAfter::Close);
-
-    core.run.HentFil(L);
-    EXPECT_EQ(ftpunit::ftpfeil(), 501);
-    EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
-    EXPECT_FALSE(fs::exists(local("x.tmp"))) << "T, made before connecting, goes again";
-    const std::string cause = "Socket Error # 10061 Connection refused.";
-    const std::string refused = "FTP: årsak: " + cause;
-    EXPECT_EQ(ftpunit::FailureCause(), cause);
-    EXPECT_THAT(logMessages(),
-                ElementsAre("FTP: Starter ny sesjon for opplasting av " + L, connectLine(),
-                            "FTP: Feil nr. 502, kunne ikke koble til", refused,
-                            "FTP: Starter ny sesjon for nedlasting av x.txt til " + folderLine(), connectLine(),
-                            "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser, refused));
-}
-
-// A port the client cannot connect to, or an SSL that is no number, ends the operation before anything is
-// sent: port 21 + 65536 must not reach port 21, and SSL=ja must not pass for clear text.
-TEST_F(FtpTransferTest, EntryThatCannotBeMeantIsRefusedBeforeAnythingIsSent) {
     int port = 0;
     const testsupport::TestSocket listener = testsupport::listenOnLoopback(4, port);
+    const auto withKeys = [&](const std::string& keys) {
+        const std::string entry = ftpEntry("127.0.0.1", port, kUser, kPassword);
+        return entry.substr(0, entry.find("port=")) + keys;
+    };
+    const std::string refused = "Socket Error # 10061 Connection refused.";
+    const std::string wrapped = "port=" + std::to_string(port + 65536);
     const struct {
         const char* name;
-        std::string keys;
-        std::string why;
+        std::string entry;
+        bool connects;     // a connection is tried at all
+        std::string reply; // ServerReply: the server's own words
+        std::string cause; // FailureCause
+        std::string why;   // the log line after the error line
     } rows[] = {
-        {"port wrapping round to a listening one", "port=" + std::to_string(port + 65536) + "\n",
-         "port=" + std::to_string(port + 65536) + " i FTP-oppsettet er ingen gyldig port (0 til 65535)"},
-        {"SSL as a word", "port=" + std::to_string(port) + "\nSSL=ja\n",
-         "SSL=ja i FTP-oppsettet er ikke et tall (1: med TLS, 0: uten)"},
+        {"wrong password", ftpEntry("127.0.0.1", m_server->port(), kUser, "feil-passord"), true,
+         "530 Authentication failed.", "530 Authentication failed.",
+         "FTP: serveren svarte: 530 Authentication failed."},
+        {"nothing listening: no server, no words of its own",
+         ftpEntry("127.0.0.1", testsupport::freeLoopbackPort(), kUser, kPassword), true, "", refused,
+         "FTP: årsak: " + refused},
+        {"port wrapping round to a listening one", withKeys(wrapped + "\n"), false, "",
+         wrapped + " i FTP-oppsettet er ingen gyldig port (0 til 65535); ingenting er sendt", ""},
+        {"SSL as a word", withKeys("port=" + std::to_string(port) + "\nSSL=ja\n"), false, "",
+         "SSL=ja i FTP-oppsettet er ikke et tall (1: med TLS, 0: uten); ingenting er sendt", ""},
     };
-    const std::string L = local("e.txt");
+    const std::string L = local("a.txt");
     testsupport::WriteFileBytes(L, "lokal");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         resetAll();
-        std::string entry = ftpEntry("127.0.0.1", port, kUser, kPassword);
-        entry = entry.substr(0, entry.find("port=")) + row.keys;
-        loadIni("[STANDARD]\nLogToFile=1\n" + entry);
+        fs::remove(logFile());
+        loadIni("[STANDARD]\nLogToFile=1\n" + row.entry);
+        const std::string why = row.why.empty() ? "FTP: årsak: " + row.cause : row.why;
         CoreTransfer core;
-        const std::string cause = row.why + "; ingenting er sendt";
-        const std::string why = "FTP: årsak: " + cause;
 
         core.run.HentFil(L);
         EXPECT_EQ(ftpunit::ftpfeil(), 501);
-        EXPECT_THAT(logMessages(),
-                    ElementsAre("FTP: Starter ny sesjon for nedlasting av e.txt til " + folderLine(),
-                                "FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser, why));
+        EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::ConnectFailed);
+        EXPECT_EQ(ftpunit::ServerReply(), row.reply);
+        EXPECT_EQ(ftpunit::FailureCause(), row.cause);
+        EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
+        EXPECT_FALSE(fs::exists(local("a.tmp")));
+        EXPECT_EQ(core.seen.finished, WindowAfter::Close);
+
         core.run.SendFil(L);
         EXPECT_EQ(ftpunit::ftpfeil(), 502);
-        EXPECT_EQ(ftpunit::FailureCause(), cause);
+        EXPECT_EQ(ftpunit::LastOutcome(), ftpunit::Outcome::ConnectFailed);
+        EXPECT_EQ(ftpunit::ServerReply(), row.reply);
+        EXPECT_EQ(ftpunit::FailureCause(), row.cause);
+        EXPECT_EQ(core.seen.finished, WindowAfter::Close);
+        EXPECT_EQ(testsupport::ReadFileBytes(remote("a.txt")), "server");
         EXPECT_FALSE(testsupport::waitReadable(listener.get(), 0)) << "nobody connected";
-        EXPECT_EQ(testsupport::ReadFileBytes(L), "lokal");
-        EXPECT_FALSE(fs::exists(local("e.tmp")));
-        fs::remove(logFile());
+
+        std::vector<std::string> expected = {"FTP: Starter ny sesjon for nedlasting av a.txt til " + folderLine()};
+        if (row.connects) {
+            expected.push_back(connectLine());
+        }
+        expected.insert(expected.end(), {"FTP: Feil nr. 501, kunne ikke koble til 127.0.0.1 med brukernavn " + kUser,
+                                         why, "FTP: Starter ny sesjon for opplasting av " + L});
+        if (row.connects) {
+            expected.push_back(connectLine());
+        }
+        expected.insert(expected.end(), {"FTP: Feil nr. 502, kunne ikke koble til", why});
+        EXPECT_THAT(logMessages(), ElementsAreArray(expected));
+        EXPECT_EQ(logText().find("feil-passord"), std::string::npos);
+        expectNoPasswordInLog();
     }
 }
 

@@ -192,8 +192,8 @@ void Transfer::NetFTP1Work(net::TNetComponent&, net::TWorkMode, std::int64_t cou
 void Transfer::NetFTP1Retry(int retry, std::int64_t from, const std::string& cause) {
     const int retries = m_client.DownloadRetries;
     log("FTP: forbindelsen brøt etter " + std::to_string(from) + " av " + std::to_string(m_size) + " byte (" +
-        felles::CutText(felles::OneLine(cause)) + "); fortsetter derfra, forsøk " + std::to_string(retry) + " av " +
-        std::to_string(retries));
+        felles::CutText(felles::OneLine(withoutPassword(cause))) + "); fortsetter derfra, forsøk " +
+        std::to_string(retry) + " av " + std::to_string(retries));
     m_counted = from;
     m_observer.retrying(retry, retries, from);
 }

@@ -188,7 +188,7 @@ void BreakingServer::download(TestSocket& control, TestSocket& data, std::int64_
         break;
     case Break::CloseWith426:
         data.close();
-        send(control, "426 Connection closed; transfer aborted.\r\n");
+        send(control, m_options.abortReply + "\r\n");
         break;
     case Break::Stall: {
         // Held open without a word until the client gives up on it.

@@ -32,6 +32,7 @@ public:
         std::string changedContent = {};
         std::string changedModified = {};
         std::string address = "127.0.0.1";
+        std::string abortReply = "426 Connection closed; transfer aborted."; // for Break::CloseWith426
     };
 
     explicit BreakingServer(Options options);

@@ -140,6 +140,7 @@ TEST_F(TransferTest, BrokenDataConnectionFailsKeepingTLAndOUnlessItCanGoOn) {
         milliseconds below;
         std::vector<std::int64_t> retriedFrom;
         std::string cause; // the log line after the error line; empty: the download completes
+        std::string abortReply = "426 Connection closed; transfer aborted.";
     };
     const Row rows[] = {
         // The idle time-out ends the wait, not an earlier guess.
@@ -194,6 +195,18 @@ TEST_F(TransferTest, BrokenDataConnectionFailsKeepingTLAndOUnlessItCanGoOn) {
          3000ms,
          {100000},
          "FTP: årsak: The download cannot be continued: the file on the server has changed"},
+        // The retry's log line holds the server's words, never the password in them.
+        {"a 426 that echoes the password",
+         Break::CloseWith426,
+         {100000},
+         true,
+         false,
+         3000ms,
+         0ms,
+         3000ms,
+         {100000},
+         "",
+         "426 Connection closed; 'PASS " + kPassword + "' aborted."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -204,7 +217,8 @@ TEST_F(TransferTest, BrokenDataConnectionFailsKeepingTLAndOUnlessItCanGoOn) {
                                         .how = row.how,
                                         .offersRest = row.offersRest,
                                         .changedFrom = row.changes ? 2 : 0,
-                                        .changedContent = PatternBytes(200001, 'c')});
+                                        .changedContent = PatternBytes(200001, 'c'),
+                                        .abortReply = row.abortReply});
         loadIni("[STANDARD]\nLogToFile=1\n" + ftpEntry("127.0.0.1", server.port(), kUser, kPassword));
         const fs::path folder = work() / "data";
         fs::remove_all(folder);
@@ -229,6 +243,7 @@ TEST_F(TransferTest, BrokenDataConnectionFailsKeepingTLAndOUnlessItCanGoOn) {
         EXPECT_TRUE(std::is_sorted(core.seen.counts.begin(), core.seen.counts.end()));
         const auto messages = logMessages();
         ASSERT_GE(messages.size(), 3u);
+        EXPECT_EQ(logText().find(kPassword), std::string::npos) << "the password must never be logged";
         for (std::size_t i = 0; i < row.retriedFrom.size(); ++i) {
             const std::string from = std::to_string(row.retriedFrom[i]);
             EXPECT_THAT(messages, testing::Contains(testing::StartsWith("FTP: forbindelsen brøt etter " + from +

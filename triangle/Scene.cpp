@@ -2,6 +2,7 @@
 
 #include "Felles.h"
 #include "TriangleModel.h"
+#include "platform.h"
 
 #include <cmath>
 
@@ -130,7 +131,10 @@ void TegnFigur(Scene& scene, const Geometry& geometry) {
 }
 
 Text RotatedText(int angle, int x, int y, std::string_view text) {
-    return Text{{x, y}, felles::CutText(text), RotatedFont(), kBlack, angle, TextBackground::Clear};
+    // Cut before it becomes UTF-8: 255 letters of the code page may take more bytes in UTF-8.
+    std::string utf8;
+    platform::utf8FromText(felles::CutText(text), utf8);
+    return Text{{x, y}, utf8, RotatedFont(), kBlack, angle, TextBackground::Clear};
 }
 
 } // namespace trekant

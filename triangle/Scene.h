@@ -106,8 +106,9 @@ void TegnFormler(Scene& scene, Geometry& geometry, TextMeasure& measure);
 void TegnRottegn(Scene& scene, Geometry& geometry);
 void TegnFigur(Scene& scene, const Geometry& geometry);
 
-// What printrotated writes: text (cut to 255 bytes) turned counter-clockwise by angle degrees about
-// its top-left corner (x, y), in RotatedFont, on a clear background.
+// What printrotated writes: text, a text of the program's own (the ANSI code page on Windows) cut there to
+// 255 bytes, turned counter-clockwise by angle degrees about its top-left corner (x, y), in RotatedFont, on a
+// clear background.
 Text RotatedText(int angle, int x, int y, std::string_view text);
 
 } // namespace trekant

@@ -30,16 +30,6 @@ std::wstring FromUtf8(std::u8string_view utf8) {
     return FromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
 }
 
-std::string ToUtf8(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(std::size_t(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
 std::string WindowTextAnsi(HWND window) {
     std::wstring text(std::size_t(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(std::size_t(GetWindowTextW(window, text.data(), int(text.size()))));

@@ -18,7 +18,6 @@ std::wstring FromAnsi(std::string_view text);
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromUtf8(std::string_view utf8);
 std::wstring FromUtf8(std::u8string_view utf8);
-std::string ToUtf8(std::wstring_view text);
 // The text of a window or control, in the ANSI code page.
 std::string WindowTextAnsi(HWND window);
 

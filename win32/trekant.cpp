@@ -117,8 +117,7 @@ void TPytagorasForm::PytagorasBoxPaint(HDC canvas) {
 
 void TPytagorasForm::printrotated(int angle, int x, int y, const std::string& text) {
     Scene scene;
-    // The scene's texts are UTF-8; this one comes in the ANSI code page.
-    scene.items.emplace_back(RotatedText(angle, x, y, winui::ToUtf8(winui::FromAnsi(text))));
+    scene.items.emplace_back(RotatedText(angle, x, y, text));
     HDC canvas = GetDC(Handle);
     GdiFonts fonts(canvas);
     PaintScene(canvas, scene, fonts);

@@ -3,6 +3,7 @@
 #include "FakeMeasure.h"
 #include "Scene.h"
 #include "TriangleModel.h"
+#include "platform.h"
 
 #include <gtest/gtest.h>
 
@@ -146,4 +147,16 @@ TEST(RotatedText, TurnedTahomaOnAClearBackgroundCutTo255) {
     EXPECT_EQ(text.utf8, std::string(255, 'x'));
     EXPECT_EQ(text.font, (Font{"Tahoma", 0, 20, false, false})) << "a 20-pixel cell";
     EXPECT_EQ(text.background, TextBackground::Clear);
+
+    // Cut as the program's own text, then UTF-8: 255 letters "æ" of the ANSI code page on Windows, 127 of
+    // UTF-8's two bytes each elsewhere.
+    std::string ae;
+    platform::textFromUtf8("\xC3\xA6", ae);
+    std::string cut;
+    for (int i = 0; i < (ae.size() == 1 ? 255 : 127); ++i)
+        cut += "\xC3\xA6";
+    std::string letters;
+    for (int i = 0; i < 300; ++i)
+        letters += ae;
+    EXPECT_EQ(RotatedText(0, 0, 0, letters).utf8, cut);
 }

@@ -106,7 +106,9 @@ inline std::string describe(const std::exception_ptr& failure) {
         std::rethrow_exception(failure);
     } catch (const net::ENetCertificateRejected& error) {
         const char* problems[] = {"untrusted", "expired", "not yet valid", "name", "other"};
-        return std::string("certificate: ") + problems[static_cast<int>(error.problem())];
+        const std::string text = std::string("certificate: ") + problems[static_cast<int>(error.problem())];
+        // No row expects "other": its reason tells what went wrong where one did not expect it.
+        return error.problem() == net::TNetCertificateProblem::Other ? text + " (" + error.what() + ")" : text;
     } catch (const net::ENetTlsNotOffered& error) {
         return "not offered: " + std::to_string(error.code());
     } catch (const net::ENetTlsHandshakeFailed& error) {

@@ -12,17 +12,35 @@ cd "$1"
 run() {
     openssl "$@" 2>>openssl.log || { cat openssl.log >&2; exit 1; }
 }
+# Whether NAME.pem's ECDSA signature has r and s of the curve's full 32 bytes. Wine's chain engine
+# refuses a sound signature with a shorter one (about one in 128), so such a certificate is made again
+# rather than leaving the tests to luck.
+full_length() {
+    local at lengths length
+    at=$(openssl asn1parse -in "$1.pem" | tail -n 1 | cut -d: -f1)
+    lengths=$(openssl asn1parse -in "$1.pem" -strparse "$at" | sed -n 's/.*l= *\([0-9]*\) prim: INTEGER.*/\1/p')
+    [[ -n $lengths ]] || return 1
+    for length in $lengths; do
+        ((length >= 32)) || return 1
+    done
+}
 ca() {
-    run req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.pem" \
-        -days 30 -subj "/CN=$1"
+    until
+        run req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.pem" \
+            -days 30 -subj "/CN=$1"
+        full_length "$1"
+    do :; done
 }
 # server NAME CA NAMES START END (openssl ca's time format)
 server() {
     echo "subjectAltName=$3" >"$1.ext"
     run req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.csr" \
         -subj "/CN=$1"
-    run ca -batch -notext -config ca.cnf -cert "$2.pem" -keyfile "$2.key" -in "$1.csr" -out "$1.pem" \
-        -startdate "$4" -enddate "$5" -extfile "$1.ext"
+    until
+        run ca -batch -notext -config ca.cnf -cert "$2.pem" -keyfile "$2.key" -in "$1.csr" -out "$1.pem" \
+            -startdate "$4" -enddate "$5" -extfile "$1.ext"
+        full_length "$1"
+    do :; done
 }
 
 : >index.txt

@@ -24,23 +24,27 @@ full_length() {
         ((length >= 32)) || return 1
     done
 }
-ca() {
+# signed NAME OPENSSL-ARGUMENTS...: runs the openssl command that writes NAME.pem until its signature is
+# of full length.
+signed() {
+    local name=$1
+    shift
     until
-        run req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.pem" \
-            -days 30 -subj "/CN=$1"
-        full_length "$1"
+        run "$@"
+        full_length "$name"
     do :; done
+}
+ca() {
+    signed "$1" req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.pem" \
+        -days 30 -subj "/CN=$1"
 }
 # server NAME CA NAMES START END (openssl ca's time format)
 server() {
     echo "subjectAltName=$3" >"$1.ext"
     run req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1.key" -out "$1.csr" \
         -subj "/CN=$1"
-    until
-        run ca -batch -notext -config ca.cnf -cert "$2.pem" -keyfile "$2.key" -in "$1.csr" -out "$1.pem" \
-            -startdate "$4" -enddate "$5" -extfile "$1.ext"
-        full_length "$1"
-    do :; done
+    signed "$1" ca -batch -notext -config ca.cnf -cert "$2.pem" -keyfile "$2.key" -in "$1.csr" -out "$1.pem" \
+        -startdate "$4" -enddate "$5" -extfile "$1.ext"
 }
 
 : >index.txt
